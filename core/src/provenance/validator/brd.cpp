@@ -1,0 +1,292 @@
+#include "provenance/validator/brd.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+#include "provenance/tokens.h"
+#include "text/fs.h"
+#include "text/unicode.h"
+#include "text/utf8.h"
+
+namespace fennick::provenance {
+namespace {
+
+constexpr std::array<std::string_view, 11> kPrefixes = {
+    "BR", "STK", "SN", "UC", "TC", "INT", "FS", "SYSREQ", "STREQ", "SWREQ", "USRREQ"};
+
+constexpr std::string_view kCanonicalBrd = "requirements/business-requirements-document.md";
+constexpr std::string_view kBrdHeading = "# business requirements document";
+constexpr std::size_t kBrdHeadingLines = 50;
+
+// Decodes the character at `pos` and advances past it; bytes that do not decode come back as
+// U+FFFD, which is neither white space nor alphanumeric.
+char32_t next_char(std::string_view s, std::size_t& pos) {
+  const auto byte = static_cast<unsigned char>(s[pos]);
+  if (byte < 0x80) {
+    ++pos;
+    return byte;
+  }
+  char32_t cp = 0;
+  return text::next_code_point(s, pos, cp) ? cp : U'\uFFFD';
+}
+
+std::string_view trim_white_space_start(std::string_view s) {
+  std::size_t pos = 0;
+  while (pos < s.size()) {
+    const std::size_t start = pos;
+    if (!text::is_white_space(next_char(s, pos))) return s.substr(start);
+  }
+  return s.substr(s.size());
+}
+
+// Forward scan: ill-formed UTF-8 cannot be decoded from the end.
+std::string_view trim_white_space(std::string_view s) {
+  s = trim_white_space_start(s);
+  std::size_t end = 0;
+  std::size_t pos = 0;
+  while (pos < s.size()) {
+    if (!text::is_white_space(next_char(s, pos))) end = pos;
+  }
+  return s.substr(0, end);
+}
+
+// Words separated by runs of white space; never empty.
+std::vector<std::string_view> split_words(std::string_view s) {
+  std::vector<std::string_view> words;
+  std::size_t word_start = 0;
+  std::size_t pos = 0;
+  while (pos < s.size()) {
+    const std::size_t start = pos;
+    if (text::is_white_space(next_char(s, pos))) {
+      if (start > word_start) words.push_back(s.substr(word_start, start - word_start));
+      word_start = pos;
+    }
+  }
+  if (s.size() > word_start) words.push_back(s.substr(word_start));
+  return words;
+}
+
+// Calls `visit` with each line: cut at "\n", a "\r" before it dropped, no empty line after a
+// final "\n". Stops early when `visit` returns false.
+template <class Visit>
+void for_each_line(std::string_view s, Visit visit) {
+  std::size_t pos = 0;
+  while (pos < s.size()) {
+    const std::size_t newline = s.find('\n', pos);
+    std::string_view line;
+    if (newline == std::string_view::npos) {
+      line = s.substr(pos);
+      pos = s.size();
+    } else {
+      line = s.substr(pos, newline - pos);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      pos = newline + 1;
+    }
+    if (!visit(line)) return;
+  }
+}
+
+void add_saturating(std::uint32_t& counter, std::uint32_t amount) {
+  constexpr std::uint32_t kMax = std::numeric_limits<std::uint32_t>::max();
+  counter = amount > kMax - counter ? kMax : counter + amount;
+}
+
+bool path_exists(const std::string& path) {
+  // A NUL byte would make the system look at a shorter, different path.
+  if (path.find('\0') != std::string::npos) return false;
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+std::optional<std::string> read_utf8_text(const std::string& path) {
+  fennick::Result<std::string> bytes = text::read_file(path);
+  if (!bytes.ok() || !text::is_valid_utf8(*bytes)) return std::nullopt;
+  return std::move(bytes).value();
+}
+
+std::string_view strip_trailing_colons_and_dots(std::string_view word) {
+  while (!word.empty() && (word.back() == ':' || word.back() == '.')) word.remove_suffix(1);
+  return word;
+}
+
+struct OpenClaim {
+  std::string id;
+  RequirementKind kind = RequirementKind::kBr;
+  std::string title;
+  std::vector<std::string_view> body_lines;
+};
+
+// Reads a "### " line; none when no word of it is a requirement id.
+std::optional<OpenClaim> read_heading(std::string_view probe) {
+  probe.remove_prefix(std::min(probe.find_first_not_of('#'), probe.size()));
+  const std::vector<std::string_view> words = split_words(trim_white_space_start(probe));
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    const std::string_view id = strip_trailing_colons_and_dots(words[i]);
+    const std::optional<RequirementKind> kind = parse_requirement_id(id);
+    if (!kind) continue;
+    std::size_t first_title_word = i + 1;
+    if (first_title_word < words.size() && words[first_title_word] == ":") ++first_title_word;
+    std::string joined;
+    for (std::size_t j = first_title_word; j < words.size(); ++j) {
+      if (j > first_title_word) joined += ' ';
+      joined += words[j];
+    }
+    std::string_view title = joined;
+    title.remove_prefix(std::min(title.find_first_not_of(':'), title.size()));
+    return OpenClaim{std::string(id), *kind, std::string(trim_white_space(title)), {}};
+  }
+  return std::nullopt;
+}
+
+ProvenanceClaim close_claim(OpenClaim& open) {
+  std::string body;
+  for (std::size_t i = 0; i < open.body_lines.size(); ++i) {
+    if (i > 0) body += '\n';
+    body += open.body_lines[i];
+  }
+  std::string text = open.title;
+  text += ' ';
+  text += trim_white_space(body);
+  return new_claim(std::move(open.id), open.kind, std::string(trim_white_space(text)));
+}
+
+}  // namespace
+
+std::string_view requirement_kind_prefix(RequirementKind kind) {
+  return kPrefixes[static_cast<std::size_t>(kind)];
+}
+
+BrdLookup find_brd(const std::string& project_dir) {
+  std::optional<std::string> path;
+  const std::string canonical = text::join_path(project_dir, kCanonicalBrd);
+  if (path_exists(canonical)) {
+    path = canonical;
+  } else {
+    const std::string requirements = text::join_path(project_dir, "requirements");
+    if (text::is_directory(requirements)) {
+      std::vector<std::string> candidates;
+      if (auto names = text::list_directory(requirements)) {
+        for (const std::string& name : *names) {
+          if (text::extension(name) == std::optional<std::string_view>("md")) {
+            candidates.push_back(text::join_path(requirements, name));
+          }
+        }
+      }
+      std::stable_sort(
+          candidates.begin(), candidates.end(),
+          [](const std::string& a, const std::string& b) { return text::path_less(a, b); });
+      const auto found = std::find_if(candidates.begin(), candidates.end(), is_brd_file);
+      if (found != candidates.end()) path = std::move(*found);
+    }
+  }
+  if (!path) return BrdLookup{};
+  std::optional<std::string> contents = read_utf8_text(*path);
+  return BrdLookup{std::move(path), contents ? std::move(*contents) : std::string()};
+}
+
+bool is_brd_file(const std::string& path) {
+  const std::optional<std::string> contents = read_utf8_text(path);
+  if (!contents) return false;
+  bool result = false;
+  std::size_t seen = 0;
+  for_each_line(*contents, [&](std::string_view line) {
+    if (++seen > kBrdHeadingLines) return false;
+    const std::string_view trimmed = trim_white_space(line);
+    if (trimmed.empty() || trimmed.starts_with("---")) return true;
+    if (trimmed.size() >= kBrdHeading.size()) {
+      result = std::equal(
+          kBrdHeading.begin(), kBrdHeading.end(), trimmed.begin(), [](char expected, char c) {
+            const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+            return expected == lower;
+          });
+    }
+    return false;
+  });
+  return result;
+}
+
+ClaimExtraction extract_claims(std::string_view brd_text) {
+  ClaimExtraction result;
+  std::optional<OpenClaim> open;
+  const auto close_open = [&] {
+    if (open) result.claims.push_back(close_claim(*open));
+    open.reset();
+  };
+  for_each_line(brd_text, [&](std::string_view line) {
+    const std::string_view probe = trim_white_space_start(line);
+    if (probe.starts_with("### ")) {
+      close_open();
+      open = read_heading(probe);
+      if (!open) add_saturating(result.unparsed_inline_count, count_requirement_ids(probe));
+    } else if (probe.starts_with("## ") || probe.starts_with("# ")) {
+      close_open();
+      add_saturating(result.unparsed_inline_count, count_requirement_ids(probe));
+    } else if (open) {
+      open->body_lines.push_back(line);
+    } else {
+      add_saturating(result.unparsed_inline_count, count_requirement_ids(line));
+    }
+    return true;
+  });
+  close_open();
+  return result;
+}
+
+std::optional<RequirementKind> parse_requirement_id(std::string_view word) {
+  const std::size_t dash = word.find('-');
+  if (dash == std::string_view::npos) return std::nullopt;
+  const std::optional<RequirementKind> kind = classify_requirement_prefix(word.substr(0, dash));
+  if (!kind) return std::nullopt;
+  std::string_view number = word.substr(dash + 1);
+  if (number.starts_with('+')) number.remove_prefix(1);
+  if (number.empty()) return std::nullopt;
+  std::uint64_t value = 0;
+  for (const char c : number) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    if (value > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
+  }
+  return kind;
+}
+
+std::optional<RequirementKind> classify_requirement_prefix(std::string_view prefix) {
+  const auto found = std::find(kPrefixes.begin(), kPrefixes.end(), prefix);
+  if (found == kPrefixes.end()) return std::nullopt;
+  return static_cast<RequirementKind>(found - kPrefixes.begin());
+}
+
+std::uint32_t count_requirement_ids(std::string_view s) {
+  std::uint32_t count = 0;
+  std::size_t run_start = 0;
+  std::size_t pos = 0;
+  const auto end_run = [&](std::size_t run_end) {
+    if (run_end > run_start && parse_requirement_id(s.substr(run_start, run_end - run_start))) {
+      add_saturating(count, 1);
+    }
+  };
+  while (pos < s.size()) {
+    const std::size_t start = pos;
+    const char32_t cp = next_char(s, pos);
+    if (cp != U'-' && !text::is_alphanumeric(cp)) {
+      end_run(start);
+      run_start = pos;
+    }
+  }
+  end_run(s.size());
+  return count;
+}
+
+ProvenanceClaim new_claim(std::string id, RequirementKind kind, std::string claim_text) {
+  ProvenanceClaim claim;
+  claim.anchor_hash = token_fingerprint(claim_text);
+  claim.id = std::move(id);
+  claim.text = std::move(claim_text);
+  claim.created_on = std::chrono::system_clock::now();
+  claim.kind = kind;
+  return claim;
+}
+
+}  // namespace fennick::provenance
