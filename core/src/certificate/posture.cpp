@@ -1,0 +1,170 @@
+#include "certificate/posture.h"
+
+#include <array>
+#include <optional>
+#include <string_view>
+
+#include "json/parser.h"
+#include "json/writer.h"
+#include "text/utf8.h"
+
+namespace fennick::certificate {
+namespace {
+
+constexpr std::string_view kShapeExpecting = "struct GovernanceEnvelopeShape";
+constexpr std::string_view kShapeLengthExpecting = "struct GovernanceEnvelopeShape with 7 elements";
+constexpr std::array<std::string_view, 7> kShapeFields = {
+    "schema_version", "process", "ceilings", "gates", "emits", "constituents", "overrides"};
+
+// "invalid type: {found}, expected {expecting}" in the reading library's wording. Scalars are
+// written back as JSON text and described by the reader itself, so that strings get its debug
+// escaping and floats its shortest form; containers are described by their opening bracket.
+std::string invalid_type(const json::Value& found, std::string_view expecting) {
+  std::string text;
+  switch (found.kind()) {
+    case json::Value::Kind::kArray:
+      text = "[";
+      break;
+    case json::Value::Kind::kObject:
+      text = "{";
+      break;
+    case json::Value::Kind::kString:
+      // Envelope strings come from parsed text and are valid UTF-8; the lossy form only keeps
+      // a value built otherwise from failing the reader's UTF-8 check.
+      json::write_string(text, text::lossy_utf8(*found.as_string()));
+      break;
+    default:
+      json::write_value(text, found);
+      break;
+  }
+  json::Parser describe(text);
+  describe.fail_invalid_type(expecting);
+  return describe.error().message;
+}
+
+std::optional<std::string> take(const json::Value& v, std::string& out) {
+  const std::string* s = v.as_string();
+  if (s == nullptr) return invalid_type(v, "a string");
+  out = *s;
+  return std::nullopt;
+}
+
+std::optional<std::string> take(const json::Value& v, json::Value::Object& out) {
+  const json::Value::Object* o = v.as_object();
+  if (o == nullptr) return invalid_type(v, "a map");
+  out = *o;
+  return std::nullopt;
+}
+
+std::optional<std::string> take(const json::Value& v, json::Value::Array& out) {
+  const json::Value::Array* a = v.as_array();
+  if (a == nullptr) return invalid_type(v, "a sequence");
+  out = *a;
+  return std::nullopt;
+}
+
+// Field `index` in declared order.
+std::optional<std::string> take_field(std::size_t index, const json::Value& v,
+                                      GovernanceEnvelopeShape& shape) {
+  switch (index) {
+    case 0:
+      return take(v, shape.schema_version);
+    case 1:
+      return take(v, shape.process);
+    case 2:
+      return take(v, shape.ceilings);
+    case 3:
+      return take(v, shape.gates);
+    case 4:
+      return take(v, shape.emits);
+    case 5:
+      return take(v, shape.constituents);
+    default:
+      return take(v, shape.overrides);
+  }
+}
+
+Result<GovernanceEnvelopeShape> shape_from_members(const json::Value::Object& members) {
+  GovernanceEnvelopeShape shape;
+  std::array<bool, kShapeFields.size()> seen{};
+  // The map holds members in ascending byte order, so a wrong kind is reported for the first
+  // offending name in that order, and before any missing field.
+  for (const auto& [name, member] : members) {
+    for (std::size_t i = 0; i < kShapeFields.size(); ++i) {
+      if (kShapeFields[i] != name) continue;
+      if (auto error = take_field(i, member, shape)) return Err(std::move(*error));
+      seen[i] = true;
+      break;
+    }
+  }
+  for (std::size_t i = 0; i < kShapeFields.size(); ++i) {
+    if (!seen[i]) return Err("missing field `" + std::string(kShapeFields[i]) + "`");
+  }
+  return shape;
+}
+
+Result<GovernanceEnvelopeShape> shape_from_elements(const json::Value::Array& elements) {
+  GovernanceEnvelopeShape shape;
+  for (std::size_t i = 0; i < kShapeFields.size(); ++i) {
+    if (i >= elements.size()) {
+      return Err("invalid length " + std::to_string(i) + ", expected " +
+                 std::string(kShapeLengthExpecting));
+    }
+    if (auto error = take_field(i, elements[i], shape)) return Err(std::move(*error));
+  }
+  if (elements.size() > kShapeFields.size()) {
+    return Err("invalid length " + std::to_string(elements.size()) +
+               ", expected fewer elements in array");
+  }
+  return shape;
+}
+
+void judge_governed_surfaces(const std::vector<CertAgenticSurface>& surfaces,
+                             std::vector<std::string>& errors) {
+  for (std::size_t i = 0; i < surfaces.size(); ++i) {
+    const CertAgenticSurface& surface = surfaces[i];
+    const std::string which = "agentic_posture_binding: `governed` surface #" + std::to_string(i) +
+                              " (" + surface.kind + ")";
+    if (!surface.governance_envelope || surface.governance_envelope->is_null()) {
+      errors.push_back(which + " is missing its governance_envelope (spec 210 FR-004)");
+      continue;
+    }
+    auto shape = governance_envelope_from_value(*surface.governance_envelope);
+    if (!shape) {
+      errors.push_back(which + " has a non-conformant governance_envelope: " + shape.error() +
+                       " (spec 210 FR-004)");
+    }
+  }
+}
+
+}  // namespace
+
+Result<GovernanceEnvelopeShape> governance_envelope_from_value(const json::Value& value) {
+  if (const json::Value::Object* members = value.as_object()) return shape_from_members(*members);
+  if (const json::Value::Array* elements = value.as_array()) return shape_from_elements(*elements);
+  return Err(invalid_type(value, kShapeExpecting));
+}
+
+std::vector<std::string> validate_agentic_posture_binding(const AgenticPostureBinding& binding) {
+  std::vector<std::string> errors;
+  const std::string& posture = binding.posture;
+  if (posture == "none") {
+    if (!binding.surfaces.empty()) {
+      errors.push_back("agentic_posture_binding: `none` must enumerate no surfaces, found " +
+                       std::to_string(binding.surfaces.size()));
+    }
+  } else if (posture == "declared" || posture == "governed") {
+    if (binding.surfaces.empty()) {
+      errors.push_back("agentic_posture_binding: `" + posture +
+                       "` requires a non-empty surface enumeration");
+    } else if (posture == "governed") {
+      judge_governed_surfaces(binding.surfaces, errors);
+    }
+  } else {
+    errors.push_back("agentic_posture_binding: unknown posture `" + posture +
+                     "` (expected none|declared|governed)");
+  }
+  return errors;
+}
+
+}  // namespace fennick::certificate

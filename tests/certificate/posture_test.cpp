@@ -1,0 +1,144 @@
+#include "certificate/posture.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "json/read.h"
+
+namespace fennick::certificate {
+namespace {
+
+json::Value parse(std::string_view text) {
+  auto v = json::parse_value(text);
+  EXPECT_TRUE(v.ok()) << text;
+  return v.ok() ? *v : json::Value();
+}
+
+constexpr std::string_view kConformant =
+    R"({"schema_version":"1","process":{"a":1},"ceilings":{},"gates":[1],"emits":[],)"
+    R"("constituents":{},"overrides":{"x":null}})";
+
+CertAgenticSurface surface(std::string kind, std::optional<json::Value> envelope = std::nullopt) {
+  CertAgenticSurface s;
+  s.kind = std::move(kind);
+  s.governance_envelope = std::move(envelope);
+  return s;
+}
+
+AgenticPostureBinding binding(std::string posture, std::vector<CertAgenticSurface> surfaces = {}) {
+  AgenticPostureBinding b;
+  b.posture = std::move(posture);
+  b.surfaces = std::move(surfaces);
+  return b;
+}
+
+// The conversion error text, or "ok" for a conformant envelope.
+std::string convert(std::string_view envelope_json) {
+  auto shape = governance_envelope_from_value(parse(envelope_json));
+  return shape.ok() ? "ok" : shape.error();
+}
+
+using Errors = std::vector<std::string>;
+
+TEST(PostureShapeRules, NoneMustEnumerateNoSurfaces) {
+  EXPECT_EQ(validate_agentic_posture_binding(binding("none")), Errors{});
+  EXPECT_EQ(validate_agentic_posture_binding(binding("none", {surface("chat"), surface("tool")})),
+            Errors{"agentic_posture_binding: `none` must enumerate no surfaces, found 2"});
+}
+
+TEST(PostureShapeRules, DeclaredAndGovernedNeedSurfaces) {
+  EXPECT_EQ(validate_agentic_posture_binding(binding("declared")),
+            Errors{"agentic_posture_binding: `declared` requires a non-empty surface enumeration"});
+  EXPECT_EQ(validate_agentic_posture_binding(binding("governed")),
+            Errors{"agentic_posture_binding: `governed` requires a non-empty surface enumeration"});
+}
+
+TEST(PostureShapeRules, DeclaredSurfacesAreNotExamined) {
+  EXPECT_EQ(validate_agentic_posture_binding(binding(
+                "declared", {surface("chat"), surface("agent", parse("\"not an envelope\"")),
+                             surface("tool", parse("{}"))})),
+            Errors{});
+}
+
+TEST(PostureShapeRules, GovernedJudgesEverySurfaceInOrder) {
+  const AgenticPostureBinding b =
+      binding("governed", {surface("chat", parse(kConformant)), surface("tool-loop", parse("null")),
+                           surface("agent", parse(R"({"schema_version":"1","ceilings":{},)"
+                                                  R"("gates":[],"emits":[],"constituents":{},)"
+                                                  R"("overrides":{}})"))});
+  EXPECT_EQ(validate_agentic_posture_binding(b),
+            (Errors{"agentic_posture_binding: `governed` surface #1 (tool-loop) is missing its "
+                    "governance_envelope (spec 210 FR-004)",
+                    "agentic_posture_binding: `governed` surface #2 (agent) has a non-conformant "
+                    "governance_envelope: missing field `process` (spec 210 FR-004)"}));
+
+  // An absent envelope reads like null; every surface still gets its own finding.
+  EXPECT_EQ(validate_agentic_posture_binding(
+                binding("governed", {surface("a"), surface("b", parse("[]"))})),
+            (Errors{"agentic_posture_binding: `governed` surface #0 (a) is missing its "
+                    "governance_envelope (spec 210 FR-004)",
+                    "agentic_posture_binding: `governed` surface #1 (b) has a non-conformant "
+                    "governance_envelope: invalid length 0, expected struct "
+                    "GovernanceEnvelopeShape with 7 elements (spec 210 FR-004)"}));
+}
+
+TEST(PostureShapeRules, UnknownPostureIsReportedAsWrittenAndSurfacesAreSkipped) {
+  for (const char* posture : {"Governed", "NONE", "", "none "}) {
+    EXPECT_EQ(validate_agentic_posture_binding(binding(posture, {surface("chat")})),
+              Errors{"agentic_posture_binding: unknown posture `" + std::string(posture) +
+                     "` (expected none|declared|governed)"})
+        << posture;
+  }
+}
+
+TEST(GovernanceEnvelopeShape, ObjectForm) {
+  EXPECT_EQ(convert(kConformant), "ok");
+  EXPECT_EQ(convert(R"({"schema_version":"","process":{},"ceilings":{},"gates":[],"emits":[],)"
+                    R"("constituents":{},"overrides":{},"extra":null,"zz":[1,2]})"),
+            "ok");
+  EXPECT_EQ(convert("{}"), "missing field `schema_version`");
+  // Missing fields are named in declared order, not in name order.
+  EXPECT_EQ(convert(R"({"schema_version":"1","process":{},"ceilings":{},"gates":[],"emits":[]})"),
+            "missing field `constituents`");
+}
+
+TEST(GovernanceEnvelopeShape, WrongKindsAreReportedInNameOrderBeforeMissingFields) {
+  EXPECT_EQ(convert(R"({"schema_version":"1","process":1,"ceilings":2,"gates":[],"emits":[],)"
+                    R"("constituents":{},"overrides":{}})"),
+            "invalid type: integer `2`, expected a map");
+  EXPECT_EQ(convert(R"({"schema_version":"1","process":{},"ceilings":{},"gates":null,"emits":[],)"
+                    R"("constituents":{},"overrides":{}})"),
+            "invalid type: null, expected a sequence");
+  EXPECT_EQ(convert(R"({"overrides":[]})"), "invalid type: sequence, expected a map");
+  EXPECT_EQ(convert(R"({"schema_version":{}})"), "invalid type: map, expected a string");
+  EXPECT_EQ(convert(R"({"schema_version":"1","emits":-3,"gates":false})"),
+            "invalid type: integer `-3`, expected a sequence");
+}
+
+TEST(GovernanceEnvelopeShape, ArrayForm) {
+  EXPECT_EQ(convert(R"(["1",{},{},[],[],{},{}])"), "ok");
+  EXPECT_EQ(convert(R"(["1",{},{}])"),
+            "invalid length 3, expected struct GovernanceEnvelopeShape with 7 elements");
+  EXPECT_EQ(convert(R"(["1",{},{},[],[],{},{},null])"),
+            "invalid length 8, expected fewer elements in array");
+  // Elements are judged before the length is.
+  EXPECT_EQ(convert(R"(["1",{},{},{},[],{},{},null])"), "invalid type: map, expected a sequence");
+  EXPECT_EQ(convert(R"([null])"), "invalid type: null, expected a string");
+}
+
+TEST(GovernanceEnvelopeShape, OtherKindsUseTheReadersFoundWording) {
+  const std::string tail = ", expected struct GovernanceEnvelopeShape";
+  EXPECT_EQ(convert(R"("x")"), "invalid type: string \"x\"" + tail);
+  EXPECT_EQ(convert(R"("a\"b\n\\")"), R"(invalid type: string "a\"b\n\\")" + tail);
+  EXPECT_EQ(convert("true"), "invalid type: boolean `true`" + tail);
+  EXPECT_EQ(convert("7"), "invalid type: integer `7`" + tail);
+  EXPECT_EQ(convert("2.5"), "invalid type: floating point `2.5`" + tail);
+  EXPECT_EQ(convert("1e20"), "invalid type: floating point `1e20`" + tail);
+  EXPECT_EQ(convert("-0"), "invalid type: floating point `-0.0`" + tail);
+  EXPECT_EQ(convert("null"), "invalid type: null" + tail);
+}
+
+}  // namespace
+}  // namespace fennick::certificate
