@@ -156,6 +156,8 @@ bool read_map(Parser& p, bool (*entry)(Parser&, std::string&& key, void*), void*
 template <class T>
 struct Read<std::vector<T>> {
   static bool read(Parser& p, std::vector<T>& out) {
+    // A present list replaces the member's default whole (a defaulted list may start non-empty).
+    out.clear();
     return read_sequence(
         p,
         [](Parser& q, void* ctx) {
@@ -170,6 +172,7 @@ struct Read<std::vector<T>> {
 template <class T>
 struct Read<std::map<std::string, T, std::less<>>> {
   static bool read(Parser& p, std::map<std::string, T, std::less<>>& out) {
+    out.clear();  // as for lists: no entries of a default survive a present map
     return read_map(
         p,
         [](Parser& q, std::string&& key, void* ctx) {
@@ -187,7 +190,12 @@ struct Read<std::map<std::string, T, std::less<>>> {
 template <class R>
   requires JsonRecord<R>
 struct Read<R> {
-  static bool read(Parser& p, R& out) { return read_record(p, json_record(Tag<R>{}), &out); }
+  static bool read(Parser& p, R& out) {
+    // A present record starts from its own defaults, not from whatever the member held: fields
+    // it leaves out must read as none or their default, as when the record is read on its own.
+    out = R{};
+    return read_record(p, json_record(Tag<R>{}), &out);
+  }
 };
 
 template <class E>
