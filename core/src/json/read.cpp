@@ -1,6 +1,7 @@
 #include "json/read.h"
 
 #include <limits>
+#include <stdexcept>
 
 #include "json/writer.h"
 
@@ -8,6 +9,14 @@ namespace fennick::json {
 
 RecordSpec::RecordSpec(std::string_view name, std::initializer_list<FieldSpec> field_list)
     : fields(field_list) {
+  // Optional rules hold their "none" in a std::optional member; the other rules never do.
+  for (const FieldSpec& f : fields) {
+    bool optional_rule = f.presence == kOptional || f.presence == kOptionalDefaulted;
+    if (optional_rule != f.member_is_optional) {
+      throw std::logic_error("record " + std::string(name) + " field `" + std::string(f.key) +
+                             "`: presence rule does not fit the member type");
+    }
+  }
   expecting = "struct ";
   expecting += name;
   length_expecting = expecting + " with " + std::to_string(fields.size()) +

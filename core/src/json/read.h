@@ -54,6 +54,7 @@ struct FieldSpec {
   std::string_view key;
   Presence presence;
   bool (*read)(Parser&, void* record);
+  bool member_is_optional;  // checked against the presence rule when the table is built
 };
 
 struct RecordSpec {
@@ -229,12 +230,11 @@ FieldSpec field(std::string_view key, Presence presence) {
   using Info = detail::MemberOf<decltype(Member)>;
   using R = typename Info::Record;
   using T = typename Info::Type;
-  static_assert(detail::kIsOptional<T> ||
-                    (true /* required and defaulted members hold plain values */),
-                "");
-  return FieldSpec{key, presence, [](Parser& p, void* record) {
+  return FieldSpec{key, presence,
+                   [](Parser& p, void* record) {
                      return Read<T>::read(p, static_cast<R*>(record)->*Member);
-                   }};
+                   },
+                   detail::kIsOptional<T>};
 }
 
 // A whole document holding one T: whitespace may surround it, nothing else may follow.
