@@ -1,0 +1,101 @@
+#pragma once
+// The claim validator: re-derives every claim's anchor hash, rejects colliding anchors, and
+// classifies each claim as derived, assumption or rejected (with a reason) against the corpus and
+// the effective allowlist. A fault anywhere inside turns into an all-rejected report.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "provenance/allowlist/allowlist.h"
+#include "provenance/citation/search.h"
+#include "provenance/claim_types.h"
+#include "provenance/corpus.h"
+#include "provenance/validator/brd.h"
+
+namespace fennick::provenance {
+
+// Tags of VerdictMode in the order the report counts them. derivedWeak and assumptionOrphaned are
+// never produced by the validator but stay part of the vocabulary of the report.
+enum class VerdictTag : std::uint8_t {
+  kDerived,
+  kDerivedWeak,
+  kAssumption,
+  kAssumptionOrphaned,
+  kRejected,
+};
+
+// "derived", "derivedWeak", "assumption", "assumptionOrphaned", "rejected".
+std::string_view verdict_tag_name(VerdictTag tag);
+
+struct VerdictMode {
+  VerdictTag tag = VerdictTag::kDerived;
+  std::string reason;  // the rejection reason; empty for every other tag
+
+  static VerdictMode derived() { return {VerdictTag::kDerived, {}}; }
+  static VerdictMode assumption() { return {VerdictTag::kAssumption, {}}; }
+  static VerdictMode rejected(std::string why) { return {VerdictTag::kRejected, std::move(why)}; }
+
+  bool is_rejected() const { return tag == VerdictTag::kRejected; }
+  bool operator==(const VerdictMode&) const = default;
+};
+
+struct ClaimVerdict {
+  std::string id;
+  std::string anchor_hash;
+  std::vector<std::string> entity_candidates;     // ascending and distinct, case as written
+  std::vector<CorpusHits> corpus_search_summary;  // sorted by source path
+  VerdictMode mode;
+  bool names_external_entity = false;
+  RequirementKind kind = RequirementKind::kBr;
+
+  bool operator==(const ClaimVerdict&) const = default;
+};
+
+inline constexpr std::string_view kSchemaVersion = "1.0.0";
+inline constexpr std::string_view kProvenanceSchemaVersion = "1.0.0";
+inline constexpr std::string_view kValidatorVersion = "0.4.0";
+
+struct ValidatorReport {
+  std::string schema_version{kSchemaVersion};
+  std::string provenance_schema_version{kProvenanceSchemaVersion};
+  std::string validator_version{kValidatorVersion};
+  std::string extracted_corpus_hash;   // corpus_listing_digest of the pages validated against
+  std::string allowlist_version_hash;  // the allowlist's digest
+  std::vector<ClaimVerdict> verdicts;  // one per claim, in claim order
+  std::optional<std::string> validator_panic;  // set only when a guard fired
+  std::uint32_t total = 0;
+  std::uint32_t derived = 0;
+  std::uint32_t derived_weak = 0;
+  std::uint32_t assumption = 0;
+  std::uint32_t assumption_orphaned = 0;
+  std::uint32_t rejected = 0;
+  std::uint32_t assumption_budget_used = 0;  // incoming used plus this run's assumptions
+
+  bool operator==(const ValidatorReport&) const = default;
+};
+
+struct AssumptionBudget {
+  std::uint32_t limit = 0;
+  std::uint32_t used = 0;  // units spent before this run
+};
+
+// Never throws: any fault inside yields fail_closed_result over the same claims, pages and
+// allowlist.
+ValidatorReport validate_claims(std::span<const ProvenanceClaim> claims,
+                                std::span<const CorpusPage> pages,
+                                const EffectiveAllowlist& allowlist, AssumptionBudget budget,
+                                CalendarDate today);
+
+// token_fingerprint of each claim's text, in claim order.
+std::vector<std::string> anchor_keys(std::span<const ProvenanceClaim> claims);
+
+// One rejected verdict per claim carrying `reason`, with the claim's stored anchor hash and no
+// candidates or search records.
+std::vector<ClaimVerdict> reject_all_claims(std::span<const ProvenanceClaim> claims,
+                                            std::string_view reason);
+
+}  // namespace fennick::provenance
