@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <system_error>
 #include <vector>
@@ -17,6 +18,40 @@ namespace fennick::json {
 namespace {
 
 bool is_digit(int c) { return c >= '0' && c <= '9'; }
+
+// Eight bytes at a time: strings are mostly long runs of plain characters.
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+std::uint64_t has_zero_byte(std::uint64_t w) { return (w - kOnes) & ~w & kHighBits; }
+
+// Whether any of the eight bytes ends a plain run: a quote, a backslash or a control character.
+bool has_string_special(std::uint64_t w) {
+  return (has_zero_byte(w ^ (kOnes * '"')) | has_zero_byte(w ^ (kOnes * '\\')) |
+          ((w - kOnes * 0x20) & ~w & kHighBits)) != 0;
+}
+
+// Advances pos over plain string bytes (no quote, backslash or control character) and reports
+// whether any of them was outside ASCII.
+bool skip_plain(std::string_view in, std::size_t& pos) {
+  const std::size_t n = in.size();
+  std::uint64_t high = 0;
+  while (n - pos >= 8) {
+    std::uint64_t w = 0;
+    std::memcpy(&w, in.data() + pos, 8);
+    if (has_string_special(w)) break;
+    high |= w;
+    pos += 8;
+  }
+  bool non_ascii = (high & kHighBits) != 0;
+  while (pos < n) {
+    auto b = static_cast<unsigned char>(in[pos]);
+    if (b == '"' || b == '\\' || b < 0x20) break;
+    non_ascii |= b >= 0x80;
+    ++pos;
+  }
+  return non_ascii;
+}
 
 int hex_value(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -266,18 +301,16 @@ bool Parser::parse_string(std::string& out) {
   out.clear();
   std::size_t start = pos_;
   const std::size_t n = in_.size();
+  bool non_ascii = false;
   for (;;) {
-    while (pos_ < n) {
-      unsigned char b = static_cast<unsigned char>(in_[pos_]);
-      if (b == '"' || b == '\\' || b < 0x20) break;
-      ++pos_;
-    }
+    non_ascii |= skip_plain(in_, pos_);
     if (pos_ == n) return fail_here("EOF while parsing a string");
     char b = in_[pos_];
     if (b == '"') {
       out.append(in_.substr(start, pos_ - start));
       ++pos_;
-      if (!text::is_valid_utf8(out)) return fail_here("invalid unicode code point");
+      // Escapes always yield valid UTF-8; only raw bytes outside ASCII need the check.
+      if (non_ascii && !text::is_valid_utf8(out)) return fail_here("invalid unicode code point");
       return true;
     }
     if (b == '\\') {
@@ -296,11 +329,7 @@ bool Parser::ignore_string() {
   const std::size_t n = in_.size();
   std::string unused;
   for (;;) {
-    while (pos_ < n) {
-      unsigned char b = static_cast<unsigned char>(in_[pos_]);
-      if (b == '"' || b == '\\' || b < 0x20) break;
-      ++pos_;
-    }
+    skip_plain(in_, pos_);
     if (pos_ == n) return fail_here("EOF while parsing a string");
     char b = in_[pos_];
     if (b == '"') {

@@ -9,6 +9,7 @@ namespace fennick::json {
 
 RecordSpec::RecordSpec(std::string_view name, std::initializer_list<FieldSpec> field_list)
     : fields(field_list) {
+  if (fields.size() > 64) throw std::logic_error("record " + std::string(name) + ": too many fields");
   // Optional rules hold their "none" in a std::optional member; the other rules never do.
   for (const FieldSpec& f : fields) {
     bool optional_rule = f.presence == kOptional || f.presence == kOptionalDefaulted;
@@ -293,7 +294,8 @@ bool read_record_fields_seq(Parser& p, const RecordSpec& spec, void* record) {
 
 bool read_record_fields_map(Parser& p, const RecordSpec& spec, void* record) {
   const std::size_t n = spec.fields.size();
-  std::vector<bool> seen(n, false);
+  std::uint64_t seen_mask = 0;  // tables hold at most 64 fields (checked when built)
+  auto seen = [&](std::size_t i) { return (seen_mask >> i) & 1U; };
   bool first = true;
   std::string key;
   for (;;) {
@@ -309,17 +311,17 @@ bool read_record_fields_map(Parser& p, const RecordSpec& spec, void* record) {
         break;
       }
     }
-    if (index < n && seen[index]) return p.fail_unplaced("duplicate field `" + key + "`");
+    if (index < n && seen(index)) return p.fail_unplaced("duplicate field `" + key + "`");
     if (!p.parse_colon()) return false;
     if (index == n) {
       if (!p.ignore_value()) return false;
       continue;
     }
-    seen[index] = true;
+    seen_mask |= std::uint64_t{1} << index;
     if (!spec.fields[index].read(p, record)) return false;
   }
   for (std::size_t i = 0; i < n; ++i) {
-    if (!seen[i] && spec.fields[i].presence == kRequired) {
+    if (!seen(i) && spec.fields[i].presence == kRequired) {
       return p.fail_unplaced("missing field `" + std::string(spec.fields[i].key) + "`");
     }
   }

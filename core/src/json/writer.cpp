@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace fennick::json {
@@ -10,10 +12,28 @@ namespace {
 constexpr char kHex[] = "0123456789abcdef";
 }
 
+namespace {
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+std::uint64_t has_zero_byte(std::uint64_t w) { return (w - kOnes) & ~w & kHighBits; }
+// Whether any of the eight bytes needs an escape.
+bool needs_escape(std::uint64_t w) {
+  return (has_zero_byte(w ^ (kOnes * '"')) | has_zero_byte(w ^ (kOnes * '\\')) |
+          ((w - kOnes * 0x20) & ~w & kHighBits)) != 0;
+}
+}  // namespace
+
 void write_string(std::string& out, std::string_view text) {
   out += '"';
   std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
+  std::size_t i = 0;
+  while (text.size() - i >= 8) {
+    std::uint64_t w = 0;
+    std::memcpy(&w, text.data() + i, 8);
+    if (needs_escape(w)) break;
+    i += 8;
+  }
+  for (; i < text.size(); ++i) {
     auto c = static_cast<unsigned char>(text[i]);
     if (c >= 0x20 && c != '"' && c != '\\') continue;
     out.append(text.substr(start, i - start));
