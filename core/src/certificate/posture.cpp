@@ -5,8 +5,6 @@
 #include <string_view>
 
 #include "json/parser.h"
-#include "json/writer.h"
-#include "text/utf8.h"
 
 namespace fennick::certificate {
 namespace {
@@ -16,30 +14,8 @@ constexpr std::string_view kShapeLengthExpecting = "struct GovernanceEnvelopeSha
 constexpr std::array<std::string_view, 7> kShapeFields = {
     "schema_version", "process", "ceilings", "gates", "emits", "constituents", "overrides"};
 
-// "invalid type: {found}, expected {expecting}" in the reading library's wording. Scalars are
-// written back as JSON text and described by the reader itself, so that strings get its debug
-// escaping and floats its shortest form; containers are described by their opening bracket.
 std::string invalid_type(const json::Value& found, std::string_view expecting) {
-  std::string text;
-  switch (found.kind()) {
-    case json::Value::Kind::kArray:
-      text = "[";
-      break;
-    case json::Value::Kind::kObject:
-      text = "{";
-      break;
-    case json::Value::Kind::kString:
-      // Envelope strings come from parsed text and are valid UTF-8; the lossy form only keeps
-      // a value built otherwise from failing the reader's UTF-8 check.
-      json::write_string(text, text::lossy_utf8(*found.as_string()));
-      break;
-    default:
-      json::write_value(text, found);
-      break;
-  }
-  json::Parser describe(text);
-  describe.fail_invalid_type(expecting);
-  return describe.error().message;
+  return "invalid type: " + json::describe_found(found) + ", expected " + std::string(expecting);
 }
 
 std::optional<std::string> take(const json::Value& v, std::string& out) {

@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "json/value.h"
 #include "json/writer.h"
 #include "text/utf8.h"
 
@@ -126,6 +127,35 @@ std::string describe_number(const Number& n) {
       break;
   }
   return "floating point `" + format_f64(n.f) + "`";
+}
+
+std::string describe_found(const Value& v) {
+  Number n;
+  switch (v.kind()) {
+    case Value::Kind::kNull:
+      return "null";
+    case Value::Kind::kBool:
+      return *v.as_bool() ? "boolean `true`" : "boolean `false`";
+    case Value::Kind::kUnsigned:
+      n.kind = Number::Kind::kUnsigned;
+      n.u = *v.as_u64();
+      return describe_number(n);
+    case Value::Kind::kSigned:
+      n.kind = Number::Kind::kNegative;
+      n.i = *v.as_negative();
+      return describe_number(n);
+    case Value::Kind::kFloat:
+      n.kind = Number::Kind::kFloat;
+      n.f = *v.as_f64();
+      return describe_number(n);
+    case Value::Kind::kString:
+      return "string " + debug_quote(*v.as_string());
+    case Value::Kind::kArray:
+      return "sequence";
+    case Value::Kind::kObject:
+      return "map";
+  }
+  return "map";
 }
 
 int Parser::peek_ws() {

@@ -28,6 +28,11 @@ struct Number {
 // The "found" text of an invalid-type error for a number ("integer `-3`", "floating point `2.5`").
 std::string describe_number(const Number& n);
 
+class Value;
+// The "found" text of an invalid-type error for a value held in memory: "null",
+// "boolean `true`", "integer `5`", "floating point `2.5`", "string \"text\"", "sequence", "map".
+std::string describe_found(const Value& v);
+
 class Parser {
  public:
   // Nesting allowed for values read into records, lists, maps and free-form values.
