@@ -1,0 +1,191 @@
+#include "flows.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "certificate/countersign.h"
+#include "certificate/records.h"
+#include "certificate/verify.h"
+#include "provenance/report.h"
+#include "provenance/validator/audit.h"
+#include "result.h"
+#include "text/fs.h"
+#include "text/utf8.h"
+
+namespace fennick::cli {
+namespace {
+
+std::string shown(const std::string& path) { return text::lossy_utf8(path); }
+
+int input_error(const Streams& streams, const std::string& line) {
+  streams.err(line + "\n");
+  return kExitInputError;
+}
+
+// The whole file as UTF-8 text; a file that is not UTF-8 fails like an unreadable one.
+Result<std::string> read_text_file(const std::string& path) {
+  Result<std::string> bytes = text::read_file(path);
+  if (bytes && !text::is_valid_utf8(*bytes)) {
+    return Err(std::string("stream did not contain valid UTF-8"));
+  }
+  return bytes;
+}
+
+// The first `count` characters of `text`, or none when it has fewer.
+std::optional<std::string> first_characters(std::string_view text, std::size_t count) {
+  std::size_t pos = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    char32_t cp = 0;
+    if (pos >= text.size()) return std::nullopt;
+    text::next_code_point(text, pos, cp);  // an invalid sequence still counts as one character
+  }
+  return std::string(text.substr(0, pos));
+}
+
+const char* flag_text(bool value) { return value ? "true" : "false"; }
+
+}  // namespace
+
+int run_verify_certificate(const VerifyCertificateArgs& args, const Streams& streams) {
+  Result<std::string> certificate_text = read_text_file(args.certificate);
+  if (!certificate_text) {
+    return input_error(
+        streams, "error: cannot read " + shown(args.certificate) + ": " + certificate_text.error());
+  }
+  auto certificate = certificate::read_certificate_json(*certificate_text);
+  if (!certificate) {
+    return input_error(streams,
+                       "error: invalid certificate JSON: " + certificate.error().to_string());
+  }
+  certificate_text = std::string();  // the record is all that is needed from here on
+
+  if (args.artifact_dir && !text::is_directory(*args.artifact_dir)) {
+    return input_error(streams, "error: --artifact-dir " + shown(*args.artifact_dir) +
+                                    " is not an existing directory");
+  }
+  if (args.sbom_dir && !text::is_directory(*args.sbom_dir)) {
+    return input_error(
+        streams, "error: --sbom-dir " + shown(*args.sbom_dir) + " is not an existing directory");
+  }
+
+  std::optional<certificate::PlatformJwks> jwks;
+  if (args.platform_jwks) {
+    const Result<std::string> jwks_text = read_text_file(*args.platform_jwks);
+    if (!jwks_text) {
+      return input_error(streams, "error: cannot read --platform-jwks " +
+                                      shown(*args.platform_jwks) + ": " + jwks_text.error());
+    }
+    auto parsed = certificate::read_platform_jwks_json(*jwks_text);
+    if (!parsed) {
+      return input_error(streams, "error: --platform-jwks " + shown(*args.platform_jwks) +
+                                      " is not a JWKS JSON: " + parsed.error().to_string());
+    }
+    jwks = std::move(*parsed);
+  }
+
+  std::optional<std::string> attestation;
+  if (args.corpus_attestation) {
+    Result<std::string> bytes = text::read_file(*args.corpus_attestation);
+    if (!bytes) {
+      return input_error(streams, "error: cannot read --corpus-attestation " +
+                                      shown(*args.corpus_attestation) + ": " + bytes.error());
+    }
+    attestation = std::move(*bytes);
+  }
+
+  if (args.require_sealed) {
+    streams.err(
+        "note: --require-sealed is deprecated and now the default; sealing is required unless "
+        "--allow-unsealed is passed\n");
+  }
+
+  const certificate::GovernanceCertificate& cert = *certificate;
+  const certificate::VerificationOutcome outcome = certificate::verify_certificate(
+      cert, args.artifact_dir, jwks, !args.allow_unsealed, attestation, args.sbom_dir);
+
+  for (const std::string& notice : outcome.notices) streams.err("notice: " + notice + "\n");
+
+  if (outcome.ok) {
+    const std::string verdict =
+        "governance certificate VERIFIED (pipeline: " + cert.pipeline_run_id +
+        ", status: " + std::string(certificate::display_name(cert.status)) + ")\n";
+    if (write_stdout(verdict, streams)) return kExitInputError;
+    std::string details = "  stages: " + std::to_string(cert.stages.size()) + "\n";
+    details += "  proof chain records: " + std::to_string(cert.proof_chain.record_count) + "\n";
+    if (const auto prefix = first_characters(cert.certificate_hash, 16)) {
+      details += "  certificate hash: " + *prefix + "\n";
+    }
+    details += cert.platform_countersign ? "  platform seal: present\n"
+                                         : "  platform seal: ABSENT (unsealed)\n";
+    streams.err(details);
+    return kExitOk;
+  }
+
+  const std::string verdict =
+      "governance certificate INVALID (" + std::to_string(outcome.errors.size()) + " error(s))\n";
+  if (write_stdout(verdict, streams)) return kExitInputError;
+  for (const std::string& error : outcome.errors) streams.err("  - " + error + "\n");
+  return kExitVerdictFailed;
+}
+
+int run_verify_provenance(const VerifyProvenanceArgs& args, const Streams& streams) {
+  if (!text::is_directory(args.project)) {
+    return input_error(
+        streams, "error: project directory not found or not a directory: " + shown(args.project));
+  }
+  if (args.corpus && !text::is_directory(*args.corpus)) {
+    return input_error(streams,
+                       "error: --corpus " + shown(*args.corpus) + " is not an existing directory");
+  }
+
+  const provenance::ProvenanceAuditResult result =
+      provenance::verify_provenance(args.project, args.corpus);
+  if (write_stdout(provenance::render_audit_report(result), streams)) return kExitInputError;
+
+  const provenance::ValidatorReport& report = result.report;
+  streams.err("provenance audit: total=" + std::to_string(report.total) + " derived=" +
+              std::to_string(report.derived) + " assumption=" + std::to_string(report.assumption) +
+              " rejected=" + std::to_string(report.rejected) +
+              " synthesizedCorpus=" + flag_text(result.synthesized_corpus) + " brdNotFound=" +
+              flag_text(result.brd_not_found) + " corpusEmpty=" + flag_text(result.corpus_empty) +
+              " corpusSource=" + std::string(provenance::corpus_source_name(result.corpus_source)) +
+              "\n");
+
+  if (report.validator_panic) {
+    streams.err("error: validator panic (fail-closed) -- " + *report.validator_panic + "\n");
+    return kExitVerdictFailed;
+  }
+  if (args.fail_on_rejected && result.brd_not_found) {
+    streams.err(
+        "provenance verification FAILED: no BRD found under the project; nothing was verified "
+        "(--fail-on-rejected)\n");
+    return kExitVerdictFailed;
+  }
+  if (args.fail_on_rejected && report.rejected > 0) {
+    streams.err("provenance verification FAILED: " + std::to_string(report.rejected) +
+                " rejected claim(s) (--fail-on-rejected)\n");
+    return kExitVerdictFailed;
+  }
+  return kExitOk;
+}
+
+int run_command_line(const std::vector<std::string>& argv, const Terminal& terminal,
+                     const Streams& streams) {
+  std::variant<Cli, ParseExit> parsed = parse_command_line(argv, terminal);
+  if (const ParseExit* exit = std::get_if<ParseExit>(&parsed)) {
+    // Help and version asked for: written as they are, the exit code is the parser's.
+    if (!exit->out.empty()) static_cast<void>(streams.out(exit->out));
+    if (!exit->err.empty()) streams.err(exit->err);
+    return exit->code;
+  }
+  const CliCommand& command = std::get<Cli>(parsed).subcommand;
+  if (const auto* certificate_args = std::get_if<VerifyCertificateArgs>(&command)) {
+    return run_verify_certificate(*certificate_args, streams);
+  }
+  return run_verify_provenance(std::get<VerifyProvenanceArgs>(command), streams);
+}
+
+}  // namespace fennick::cli

@@ -1,0 +1,385 @@
+// verify-certificate end to end: real files, the built binary, every stream compared whole.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "crypto/sha256.h"
+#include "e2e/runner.h"
+#include "e2e/temp_dir.h"
+#include "support/certificate_producer.h"
+#include "support/jws_producer.h"
+
+namespace fennick::e2e {
+namespace {
+
+namespace ts = fennick::test_support;
+using certificate::GovernanceCertificate;
+using Args = std::vector<std::string>;
+
+constexpr std::string_view kBom =
+    R"({"bomFormat":"CycloneDX","specVersion":"1.5","components":[{"name":"left-pad","purl":"pkg:npm/left-pad@1.3.0"}]})";
+constexpr std::string_view kAudit = R"({"auditReportVersion":2,"vulnerabilities":{}})";
+constexpr std::string_view kAttestation = "{\"corpus\":\"attested\"}\n";
+
+constexpr std::string_view kUnsealedError =
+    "certificate is verifiable-but-UNSEALED (no platform countersign): the offline chain holds "
+    "but nothing binds this run to its admission contract -- rejected by default (spec 198 "
+    "FR-014); pass --allow-unsealed to accept an unsealed certificate";
+constexpr std::string_view kUnboundNotices =
+    "notice: certificate is corpus-UNBOUND: no corpus_binding present -- the run is not bound by "
+    "reference to a corpus attestation (spec 218 FR-004)\n"
+    "notice: certificate is sbom-UNBOUND: no sbom_artifact_binding present -- the run is not "
+    "bound by hash to a CycloneDX BOM or dependency-audit artifact (spec 203 FR-003)\n"
+    "notice: agentic posture: UNSTATED (no binding)\n";
+constexpr std::string_view kRequireSealedNote =
+    "note: --require-sealed is deprecated and now the default; sealing is required unless "
+    "--allow-unsealed is passed\n";
+
+// A run with everything bound: two stages with artifacts, a chain, a countersign, a corpus
+// binding, an SBOM binding and a posture of none with a clean BOM.
+class CertificateFlowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const ts::Ed25519KeyPair platform = ts::key_pair_from_fill(0x50);
+    GovernanceCertificate c = ts::minimal_certificate("run-e2e");
+    c.stages.push_back(ts::stage_with_artifacts("build", {{"app.bin", "binary"}}));
+    c.stages.push_back(ts::stage_with_artifacts("test", {{"report.xml", "<ok/>"}}));
+    ts::write_stage_artifacts(dir_ / "artifacts", "build", {{"app.bin", "binary"}});
+    ts::write_stage_artifacts(dir_ / "artifacts", "test", {{"report.xml", "<ok/>"}});
+    c.inter_stage_chain = ts::linear_chain(
+        "run-e2e", {{"build", ts::key_pair_from_fill(2)}, {"test", ts::key_pair_from_fill(3)}});
+    c.proof_chain.record_count = 5;
+    c.corpus_binding = certificate::CorpusBinding{
+        .corpus_attestation_hash = crypto::sha256_hex(kAttestation), .keelson_version = "0.3.0"};
+    c.sbom_artifact_binding =
+        certificate::SbomArtifactBinding{.bom_hash = crypto::sha256_hex(kBom),
+                                         .audit_hash = crypto::sha256_hex(kAudit),
+                                         .bom_tool_version = "cdxgen 10.9.4"};
+    c.agentic_posture_binding =
+        certificate::AgenticPostureBinding{.posture = "none", .defaulted = false, .surfaces = {}};
+    full_ = ts::seal_certificate(std::move(c), ts::key_pair_from_fill(1)).record;
+    full_.platform_countersign = certificate::PlatformCountersign{
+        .countersign_jws = ts::sign_compact_jws(
+            ts::jws_header_json("EdDSA", ts::kCountersignTyp, "platform-1"),
+            ts::countersign_payload_json(full_.certificate_hash, std::nullopt, "plat-9", 2),
+            platform),
+        .kid = "platform-1",
+        .countersigned_at = ts::fixed_timestamp()};
+
+    certificate_ = dir_.write("governance-certificate.json", ts::certificate_text(full_));
+    jwks_ =
+        dir_.write("platform-jwks.json", ts::jwks_json({{.kid = "platform-1", .x = platform.x()}}));
+    attestation_ = dir_.write("corpus-attestation.json", kAttestation);
+    dir_.write("app/.factory/sbom.cdx.json", kBom);
+    dir_.write("app/.factory/audit.json", kAudit);
+  }
+
+  Args full_args() const {
+    return {"verify-certificate", certificate_, "--artifact-dir",       dir_ / "artifacts",
+            "--platform-jwks",    jwks_,        "--corpus-attestation", attestation_,
+            "--sbom-dir",         dir_ / "app"};
+  }
+
+  std::string verified_stderr() const {
+    return "notice: platform countersign VERIFIED (kid platform-1, platform run plat-9, 2 "
+           "grant(s) in chain)\n"
+           "notice: corpus binding VERIFIED: supplied attestation hashes to the claimed "
+           "corpus_attestation_hash " +
+           crypto::sha256_hex(kAttestation) +
+           " (keelson 0.3.0); the attestation's own truth is delegated to keelson "
+           "verify-attestation (spec 218 FR-003)\n"
+           "notice: sbom artifact binding VERIFIED: on-disk .factory/sbom.cdx.json and "
+           ".factory/audit.json hash to the claimed values (bom tool cdxgen 10.9.4)\n"
+           "notice: agentic posture: none, no watchlisted agent/LLM SDK in the BOM (NOTE: a "
+           "watchlist miss is not proof of absence of agency; spec 210 FR-003)\n"
+           "  stages: 2\n"
+           "  proof chain records: 5\n"
+           "  certificate hash: " +
+           full_.certificate_hash.substr(0, 16) +
+           "\n"
+           "  platform seal: present\n";
+  }
+
+  // A sealed certificate without countersign or bindings, written to `name`.
+  struct Plain {
+    std::string path;
+    std::string hash;
+  };
+  Plain write_plain(std::string_view name, certificate::CertificateStatus status) const {
+    GovernanceCertificate c = ts::minimal_certificate("run-plain");
+    c.status = status;
+    const ts::SealedCertificate sealed =
+        ts::seal_certificate(std::move(c), ts::key_pair_from_fill(1));
+    return Plain{dir_.write(name, sealed.json), sealed.record.certificate_hash};
+  }
+
+  TempDir dir_;
+  GovernanceCertificate full_;
+  std::string certificate_;
+  std::string jwks_;
+  std::string attestation_;
+};
+
+constexpr std::string_view kVerifiedLine =
+    "governance certificate VERIFIED (pipeline: run-e2e, status: Complete)\n";
+
+TEST_F(CertificateFlowTest, VerifiedWithEveryInput) {
+  const RunResult r = run_fennick(full_args());
+  EXPECT_EQ(r.out, kVerifiedLine);
+  EXPECT_EQ(r.err, verified_stderr());
+  EXPECT_EQ(r.exit_code, 0);
+}
+
+TEST_F(CertificateFlowTest, UnsealedIsInvalidByDefaultAndVerifiedWhenAllowed) {
+  const Plain plain = write_plain("plain.json", certificate::CertificateStatus::kIncomplete);
+
+  const RunResult strict = run_fennick({"verify-certificate", plain.path});
+  EXPECT_EQ(strict.out, "governance certificate INVALID (1 error(s))\n");
+  EXPECT_EQ(strict.err, std::string(kUnboundNotices) + "  - " + std::string(kUnsealedError) + "\n");
+  EXPECT_EQ(strict.exit_code, 1);
+
+  const RunResult lenient = run_fennick({"verify-certificate", plain.path, "--allow-unsealed"});
+  EXPECT_EQ(lenient.out,
+            "governance certificate VERIFIED (pipeline: run-plain, status: Incomplete)\n");
+  EXPECT_EQ(lenient.err,
+            "notice: certificate is verifiable-but-UNSEALED: the offline chain holds, but no "
+            "platform countersign binds this run to its admission contract; accepted under "
+            "--allow-unsealed (spec 198 FR-014)\n" +
+                std::string(kUnboundNotices) + "  stages: 0\n  proof chain records: 0\n" +
+                "  certificate hash: " + plain.hash.substr(0, 16) +
+                "\n  platform seal: ABSENT (unsealed)\n");
+  EXPECT_EQ(lenient.exit_code, 0);
+}
+
+TEST_F(CertificateFlowTest, RequireSealedNoteComesBeforeTheNotices) {
+  const std::string plain =
+      write_plain("plain.json", certificate::CertificateStatus::kComplete).path;
+  const RunResult r =
+      run_fennick({"verify-certificate", plain, "--require-sealed", "--allow-unsealed"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(
+      r.err.rfind(
+          std::string(kRequireSealedNote) + "notice: certificate is verifiable-but-UNSEALED: ", 0),
+      0u)
+      << r.err;
+
+  // Not printed when an input fails to read: the note comes only right before verification.
+  const RunResult failed = run_fennick(
+      {"verify-certificate", plain, "--require-sealed", "--platform-jwks", dir_ / "none.json"});
+  EXPECT_EQ(failed.err, "error: cannot read --platform-jwks " + (dir_ / "none.json") +
+                            ": No such file or directory (os error 2)\n");
+  EXPECT_EQ(failed.exit_code, 2);
+}
+
+TEST_F(CertificateFlowTest, InvalidListsEveryErrorAfterTheNotices) {
+  // A tampered artifact, the wrong attestation and the sealed countersign without a key set.
+  dir_.write("artifacts/build/app.bin", "tampered");
+  const std::string other_attestation = dir_.write("other-attestation.json", "other");
+  const RunResult r =
+      run_fennick({"verify-certificate", certificate_, "--artifact-dir", dir_ / "artifacts",
+                   "--corpus-attestation", other_attestation, "--sbom-dir", dir_ / "app"});
+  EXPECT_EQ(r.out, "governance certificate INVALID (3 error(s))\n");
+  EXPECT_EQ(r.err,
+            "notice: sbom artifact binding VERIFIED: on-disk .factory/sbom.cdx.json and "
+            ".factory/audit.json hash to the claimed values (bom tool cdxgen 10.9.4)\n"
+            "notice: agentic posture: none, no watchlisted agent/LLM SDK in the BOM (NOTE: a "
+            "watchlist miss is not proof of absence of agency; spec 210 FR-003)\n"
+            "  - artifact hash mismatch: build/app.bin: expected " +
+                crypto::sha256_hex("binary") + ", got " + crypto::sha256_hex("tampered") +
+                "\n"
+                "  - certificate carries a platform countersign but no JWKS was provided to "
+                "verify it -- supply --platform-jwks <file> (rejected by default; pass "
+                "--allow-unsealed to accept an unadjudicated seal) (spec 198 FR-014)\n"
+                "  - corpus binding MISMATCH: certificate claims corpus_attestation_hash " +
+                crypto::sha256_hex(kAttestation) + " but the supplied attestation hashes to " +
+                crypto::sha256_hex("other") + " (spec 218 FR-004)\n");
+  EXPECT_EQ(r.exit_code, 1);
+}
+
+TEST_F(CertificateFlowTest, UnreadableCertificate) {
+  const std::string missing = dir_ / "missing.json";
+  RunResult r = run_fennick({"verify-certificate", missing});
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "error: cannot read " + missing + ": No such file or directory (os error 2)\n");
+  EXPECT_EQ(r.exit_code, 2);
+
+  r = run_fennick({"verify-certificate", dir_.path()});
+  EXPECT_EQ(r.err, "error: cannot read " + dir_.path() + ": Is a directory (os error 21)\n");
+  EXPECT_EQ(r.exit_code, 2);
+
+  // Not UTF-8: refused before any JSON is read (the bytes would not even parse).
+  const std::string latin1 = dir_.write("latin1.json", "{\"pipelineRunId\":\"caf\xe9\"}");
+  r = run_fennick({"verify-certificate", latin1});
+  EXPECT_EQ(r.err, "error: cannot read " + latin1 + ": stream did not contain valid UTF-8\n");
+  EXPECT_EQ(r.exit_code, 2);
+}
+
+TEST_F(CertificateFlowTest, InvalidCertificateJson) {
+  const std::string empty_object = dir_.write("empty.json", "{}");
+  RunResult r = run_fennick({"verify-certificate", empty_object});
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err,
+            "error: invalid certificate JSON: missing field `certificateVersion` at line 1 "
+            "column 2\n");
+  EXPECT_EQ(r.exit_code, 2);
+
+  const std::string bad_status = dir_.write("status.json", R"({"status":"Complete"})");
+  r = run_fennick({"verify-certificate", bad_status});
+  EXPECT_EQ(r.err,
+            "error: invalid certificate JSON: unknown variant `Complete`, expected `complete` or "
+            "`incomplete` at line 1 column 20\n");
+  EXPECT_EQ(r.exit_code, 2);
+}
+
+TEST_F(CertificateFlowTest, PathsThatAreNotUtf8) {
+  // A certificate at a path that is not UTF-8 is read like any other.
+  const std::string odd = dir_.write("cert-\xff.json", ts::certificate_text(full_));
+  Args args = full_args();
+  args[1] = odd;
+  const RunResult ok = run_fennick(args);
+  EXPECT_EQ(ok.out, kVerifiedLine);
+  EXPECT_EQ(ok.exit_code, 0);
+
+  // Messages show such a path with U+FFFD in place of the bad byte.
+  const RunResult missing = run_fennick({"verify-certificate", dir_ / "gone-\xfe\xff.json"});
+  EXPECT_EQ(missing.err, "error: cannot read " + (dir_ / "gone-\xEF\xBF\xBD\xEF\xBF\xBD.json") +
+                             ": No such file or directory (os error 2)\n");
+  const RunResult artifacts =
+      run_fennick({"verify-certificate", certificate_, "--artifact-dir", dir_ / "a\xc3"});
+  EXPECT_EQ(artifacts.err, "error: --artifact-dir " + (dir_ / "a\xEF\xBF\xBD") +
+                               " is not an existing directory\n");
+}
+
+TEST_F(CertificateFlowTest, DirectoryArguments) {
+  const std::string file = dir_.write("plain-file", "x");
+  const std::string missing = dir_ / "missing-dir";
+
+  // Both missing: only the first is reported, and nothing after it is read.
+  RunResult r = run_fennick({"verify-certificate", certificate_, "--artifact-dir", missing,
+                             "--sbom-dir", missing, "--platform-jwks", missing});
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "error: --artifact-dir " + missing + " is not an existing directory\n");
+  EXPECT_EQ(r.exit_code, 2);
+
+  r = run_fennick({"verify-certificate", certificate_, "--artifact-dir", file});
+  EXPECT_EQ(r.err, "error: --artifact-dir " + file + " is not an existing directory\n");
+  EXPECT_EQ(r.exit_code, 2);
+
+  r = run_fennick({"verify-certificate", certificate_, "--sbom-dir", file});
+  EXPECT_EQ(r.err, "error: --sbom-dir " + file + " is not an existing directory\n");
+  EXPECT_EQ(r.exit_code, 2);
+
+  // A link to a directory is a directory; a link whose target is gone is not.
+  std::filesystem::create_directory_symlink(dir_ / "app", dir_ / "app-link");
+  std::filesystem::create_directory_symlink(dir_ / "vanished", dir_ / "dangling");
+  Args linked = full_args();
+  linked.back() = dir_ / "app-link";
+  r = run_fennick(linked);
+  EXPECT_EQ(r.out, kVerifiedLine);
+  EXPECT_EQ(r.exit_code, 0);
+  r = run_fennick({"verify-certificate", certificate_, "--sbom-dir", dir_ / "dangling"});
+  EXPECT_EQ(r.err, "error: --sbom-dir " + (dir_ / "dangling") + " is not an existing directory\n");
+  EXPECT_EQ(r.exit_code, 2);
+}
+
+TEST_F(CertificateFlowTest, SbomDirectoryWithoutItsFiles) {
+  const std::string empty = dir_.mkdir("empty-app");
+  Args args = full_args();
+  args.back() = empty;
+  const RunResult r = run_fennick(args);
+  EXPECT_EQ(r.out, "governance certificate INVALID (1 error(s))\n");
+  // The countersign comes before the SBOM binding, so it is reported while no error exists yet.
+  EXPECT_EQ(r.err,
+            "notice: platform countersign VERIFIED (kid platform-1, platform run plat-9, 2 "
+            "grant(s) in chain)\n"
+            "notice: corpus binding VERIFIED: supplied attestation hashes to the claimed "
+            "corpus_attestation_hash " +
+                crypto::sha256_hex(kAttestation) +
+                " (keelson 0.3.0); the attestation's own truth is delegated to keelson "
+                "verify-attestation (spec 218 FR-003)\n"
+                "notice: agentic posture: none, BOM unreadable at " +
+                empty +
+                "/.factory/sbom.cdx.json: No such file or directory (os error 2) (cross-check "
+                "skipped)\n"
+                "  - sbom artifact binding present but " +
+                empty +
+                "/.factory/sbom.cdx.json could not be read: No such file or directory (os "
+                "error 2) (spec 203 FR-003)\n");
+  EXPECT_EQ(r.exit_code, 1);
+}
+
+TEST_F(CertificateFlowTest, KeySetAndAttestationInputs) {
+  const std::string no_keys = dir_.write("no-keys.json", "{}");
+  RunResult r = run_fennick({"verify-certificate", certificate_, "--platform-jwks", no_keys});
+  EXPECT_EQ(r.err, "error: --platform-jwks " + no_keys +
+                       " is not a JWKS JSON: missing field `keys` at line 1 column 2\n");
+  EXPECT_EQ(r.exit_code, 2);
+
+  const std::string binary = dir_.write("binary.jwks", "{\"keys\":[]}\xff");
+  r = run_fennick({"verify-certificate", certificate_, "--platform-jwks", binary});
+  EXPECT_EQ(r.err, "error: cannot read --platform-jwks " + binary +
+                       ": stream did not contain valid UTF-8\n");
+  EXPECT_EQ(r.exit_code, 2);
+
+  r = run_fennick({"verify-certificate", certificate_, "--corpus-attestation", dir_.path()});
+  EXPECT_EQ(r.err, "error: cannot read --corpus-attestation " + dir_.path() +
+                       ": Is a directory (os error 21)\n");
+  EXPECT_EQ(r.exit_code, 2);
+
+  // An attestation is raw bytes: one that is not UTF-8 is read and hashed.
+  const std::string_view raw_bytes("\xff\xfe\x00\x01", 4);
+  const std::string raw = dir_.write("raw.bin", raw_bytes);
+  Args args = full_args();
+  args[7] = raw;
+  r = run_fennick(args);
+  EXPECT_EQ(r.out, "governance certificate INVALID (1 error(s))\n");
+  EXPECT_NE(
+      r.err.find("  - corpus binding MISMATCH: certificate claims corpus_attestation_hash " +
+                 crypto::sha256_hex(kAttestation) + " but the supplied attestation hashes to " +
+                 crypto::sha256_hex(raw_bytes) + " (spec 218 FR-004)\n"),
+      std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.exit_code, 1);
+}
+
+TEST_F(CertificateFlowTest, BrokenPipeStillReportsAndExitsAsIfWritten) {
+  RunResult r = run_fennick(full_args(), StdoutMode::kBrokenPipe);
+  EXPECT_EQ(r.err, verified_stderr());
+  EXPECT_EQ(r.exit_code, 0);
+
+  const std::string plain =
+      write_plain("plain.json", certificate::CertificateStatus::kComplete).path;
+  r = run_fennick({"verify-certificate", plain}, StdoutMode::kBrokenPipe);
+  EXPECT_EQ(r.err, std::string(kUnboundNotices) + "  - " + std::string(kUnsealedError) + "\n");
+  EXPECT_EQ(r.exit_code, 1);
+}
+
+TEST_F(CertificateFlowTest, ClosedStdoutIsReopenedOnDevNull) {
+  const RunResult r = run_fennick(full_args(), StdoutMode::kClosed);
+  EXPECT_EQ(r.err, verified_stderr());
+  EXPECT_EQ(r.exit_code, 0);
+}
+
+TEST_F(CertificateFlowTest, FailedStdoutWriteEndsWithTwo) {
+  RunResult r = run_fennick(full_args(), StdoutMode::kFull);
+  // The notices come before the verdict; the detail lines would follow it and are not printed.
+  const std::string expected_notices =
+      verified_stderr().substr(0, verified_stderr().find("  stages"));
+  EXPECT_EQ(r.err, expected_notices +
+                       "error: cannot write to stdout: No space left on device (os error 28)\n");
+  EXPECT_EQ(r.exit_code, 2);
+
+  const std::string plain =
+      write_plain("plain.json", certificate::CertificateStatus::kComplete).path;
+  r = run_fennick({"verify-certificate", plain}, StdoutMode::kFull);
+  EXPECT_EQ(r.err, std::string(kUnboundNotices) +
+                       "error: cannot write to stdout: No space left on device (os error 28)\n");
+  EXPECT_EQ(r.exit_code, 2);
+}
+
+}  // namespace
+}  // namespace fennick::e2e
