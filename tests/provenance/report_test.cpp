@@ -1,0 +1,277 @@
+#include "provenance/report.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace fennick::provenance {
+namespace {
+
+constexpr std::string_view kEmptyDigest =
+    "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+constexpr std::string_view kAllowDigest =
+    "0f1e2d3c4b5a69788796a5b4c3d2e1f00f1e2d3c4b5a69788796a5b4c3d2e1f0";
+constexpr std::string_view kAnchor =
+    "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa";
+
+// The part of every report after the findings, when the corpus was not synthesised.
+constexpr std::string_view kSuggestions =
+    "## Suggested Next Actions\n"
+    "\n"
+    "- For each `rejected` claim: supply a verbatim citation against the corpus, downgrade to "
+    "`assumption` with a named owner, OR remove the claim.\n"
+    "- For each `assumptionOrphaned` claim: re-cite against the new corpus span, OR confirm the "
+    "underlying concept no longer holds.\n";
+
+ProvenanceAuditResult empty_result() {
+  ProvenanceAuditResult result;
+  result.report.extracted_corpus_hash = std::string(kEmptyDigest);
+  result.report.allowlist_version_hash = std::string(kAllowDigest);
+  result.brd_not_found = true;
+  result.corpus_empty = true;
+  result.corpus_source = CorpusSource::kEmpty;
+  return result;
+}
+
+TEST(AuditReport, ResultWithoutVerdicts) {
+  const std::string expected =
+      "# Retroactive Provenance Audit Report\n"
+      "\n"
+      "- **schemaVersion:** 1.0.0\n"
+      "- **provenanceSchemaVersion:** 1.0.0\n"
+      "- **validatorVersion:** 0.4.0\n"
+      "- **synthesizedCorpus:** false\n"
+      "- **brdNotFound:** true\n"
+      "- **corpusEmpty:** true\n"
+      "- **corpusSource:** Empty\n"
+      "- **unparsedInlineCount:** 0\n"
+      "- **extractedCorpusHash:** "
+      "`e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855`\n"
+      "- **allowlistVersionHash:** "
+      "`0f1e2d3c4b5a69788796a5b4c3d2e1f00f1e2d3c4b5a69788796a5b4c3d2e1f0`\n"
+      "\n"
+      "## Summary\n"
+      "\n"
+      "| Mode | Count |\n"
+      "|------|------:|\n"
+      "| derived | 0 |\n"
+      "| derivedWeak | 0 |\n"
+      "| assumption | 0 |\n"
+      "| assumptionOrphaned | 0 |\n"
+      "| rejected | 0 |\n"
+      "| **total** | **0** | \n"
+      "\n"
+      "**provenanceHealth:** 0.0%\n"
+      "\n"
+      "## Findings\n"
+      "\n" +
+      std::string(kSuggestions);
+  EXPECT_EQ(render_audit_report(empty_result()), expected);
+}
+
+TEST(AuditReport, DriverFailClosedResultShowsThePanicOnOneLine) {
+  ProvenanceAuditResult result = empty_result();
+  result.brd_not_found = false;
+  result.report = fail_closed_result({}, {}, EffectiveAllowlist{std::string(kAllowDigest), {}},
+                                     std::string("index `7` out\r\nof range"));
+  const std::string expected =
+      "# Retroactive Provenance Audit Report\n"
+      "\n"
+      "- **schemaVersion:** 1.0.0\n"
+      "- **provenanceSchemaVersion:** 1.0.0\n"
+      "- **validatorVersion:** 0.4.0\n"
+      "- **synthesizedCorpus:** false\n"
+      "- **brdNotFound:** false\n"
+      "- **corpusEmpty:** true\n"
+      "- **corpusSource:** Empty\n"
+      "- **unparsedInlineCount:** 0\n"
+      "- **extractedCorpusHash:** "
+      "`e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855`\n"
+      "- **allowlistVersionHash:** "
+      "`0f1e2d3c4b5a69788796a5b4c3d2e1f00f1e2d3c4b5a69788796a5b4c3d2e1f0`\n"
+      "\n"
+      "## Summary\n"
+      "\n"
+      "| Mode | Count |\n"
+      "|------|------:|\n"
+      "| derived | 0 |\n"
+      "| derivedWeak | 0 |\n"
+      "| assumption | 0 |\n"
+      "| assumptionOrphaned | 0 |\n"
+      "| rejected | 1 |\n"
+      "| **total** | **1** | \n"
+      "\n"
+      "**provenanceHealth:** 0.0%\n"
+      "\n"
+      "> **\u26A0 Validator panic:** `index  7  out  of range` -- gate failed closed (FR-005).\n"
+      "\n"
+      "## Findings\n"
+      "\n"
+      "### VALIDATOR-PANIC\n"
+      "- mode: `rejected: qg13_validator_panic: index  7  out  of range`\n"
+      "- kind: `BR`\n"
+      "- anchorHash: ``\n"
+      "- namesExternalEntity: false\n"
+      "\n" +
+      std::string(kSuggestions);
+  EXPECT_EQ(render_audit_report(result), expected);
+}
+
+TEST(AuditReport, VerdictSectionsAndTheLegacySuggestion) {
+  ProvenanceAuditResult result;
+  result.report.extracted_corpus_hash = std::string(kEmptyDigest);
+  result.report.allowlist_version_hash = std::string(kAllowDigest);
+  result.synthesized_corpus = true;
+  result.corpus_source = CorpusSource::kLegacyTxt;
+  result.unparsed_inline_count = 3;
+  result.brd_path = "never/shown.md";
+  result.report.assumption_budget_used = 9;
+
+  ClaimVerdict derived;
+  derived.id = "BR-001";
+  derived.anchor_hash = std::string(kAnchor);
+  derived.mode = VerdictMode::derived();
+
+  ClaimVerdict rejected;
+  rejected.id = "UC-7\tx";
+  rejected.anchor_hash = std::string(kAnchor);
+  rejected.kind = RequirementKind::kUc;
+  rejected.mode = VerdictMode::rejected("citation_unbound");
+  rejected.names_external_entity = true;
+  rejected.entity_candidates = {"Stripe", "Z`q"};
+  CorpusHits first;
+  first.source =
+      "a\xff"
+      "b.txt";
+  first.pages_searched = 3;
+  first.hit_count = 2;
+  CorpusHits second;
+  second.source = "b.txt";
+  second.pages_searched = 1;
+  second.hit_count = 1;
+  rejected.corpus_search_summary = {first, second};
+
+  ClaimVerdict assumed;
+  assumed.id = "SYSREQ-2";
+  assumed.anchor_hash = std::string(kAnchor);
+  assumed.kind = RequirementKind::kSysreq;
+  assumed.mode = VerdictMode::assumption();
+  assumed.names_external_entity = true;
+  assumed.entity_candidates = {"Okta"};
+
+  result.report.verdicts = {derived, rejected, assumed};
+  result.report.total = 3;
+  result.report.derived = 1;
+  result.report.assumption = 1;
+  result.report.rejected = 1;
+
+  const std::string expected =
+      "# Retroactive Provenance Audit Report\n"
+      "\n"
+      "- **schemaVersion:** 1.0.0\n"
+      "- **provenanceSchemaVersion:** 1.0.0\n"
+      "- **validatorVersion:** 0.4.0\n"
+      "- **synthesizedCorpus:** true\n"
+      "- **brdNotFound:** false\n"
+      "- **corpusEmpty:** false\n"
+      "- **corpusSource:** LegacyTxt\n"
+      "- **unparsedInlineCount:** 3\n"
+      "- **extractedCorpusHash:** "
+      "`e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855`\n"
+      "- **allowlistVersionHash:** "
+      "`0f1e2d3c4b5a69788796a5b4c3d2e1f00f1e2d3c4b5a69788796a5b4c3d2e1f0`\n"
+      "\n"
+      "## Summary\n"
+      "\n"
+      "| Mode | Count |\n"
+      "|------|------:|\n"
+      "| derived | 1 |\n"
+      "| derivedWeak | 0 |\n"
+      "| assumption | 1 |\n"
+      "| assumptionOrphaned | 0 |\n"
+      "| rejected | 1 |\n"
+      "| **total** | **3** | \n"
+      "\n"
+      "**provenanceHealth:** 33.3%\n"
+      "\n"
+      "## Findings\n"
+      "\n"
+      "### BR-001\n"
+      "- mode: `derived`\n"
+      "- kind: `BR`\n"
+      "- anchorHash: `aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa`\n"
+      "- namesExternalEntity: false\n"
+      "\n"
+      "### UC-7 x\n"
+      "- mode: `rejected: citation_unbound`\n"
+      "- kind: `UC`\n"
+      "- anchorHash: `aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa`\n"
+      "- namesExternalEntity: true\n"
+      "- entityCandidates: Stripe, Z q\n"
+      "- corpusSearchSummary:\n"
+      "  - `a\uFFFDb.txt`: pagesSearched=3, hitCount=2\n"
+      "  - `b.txt`: pagesSearched=1, hitCount=1\n"
+      "\n"
+      "### SYSREQ-2\n"
+      "- mode: `assumption`\n"
+      "- kind: `SYSREQ`\n"
+      "- anchorHash: `aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa`\n"
+      "- namesExternalEntity: true\n"
+      "- entityCandidates: Okta\n"
+      "\n" +
+      std::string(kSuggestions) +
+      "- Re-run the audit against a typed (spec-120) corpus once available; this run synthesised "
+      "pages from legacy `.txt` files (FR-039).\n";
+  EXPECT_EQ(render_audit_report(result), expected);
+}
+
+TEST(AuditReport, OtherModesPrintTheirNames) {
+  ProvenanceAuditResult result = empty_result();
+  ClaimVerdict weak;
+  weak.id = "BR-1";
+  weak.mode = VerdictMode{VerdictTag::kDerivedWeak, {}};
+  ClaimVerdict orphaned;
+  orphaned.id = "BR-2";
+  orphaned.mode = VerdictMode{VerdictTag::kAssumptionOrphaned, {}};
+  result.report.verdicts = {weak, orphaned};
+  const std::string text = render_audit_report(result);
+  EXPECT_NE(text.find("### BR-1\n- mode: `derivedWeak`\n"), std::string::npos);
+  EXPECT_NE(text.find("### BR-2\n- mode: `assumptionOrphaned`\n"), std::string::npos);
+}
+
+std::string health(std::uint32_t derived, std::uint32_t weak, std::uint32_t total) {
+  ValidatorReport report;
+  report.derived = derived;
+  report.derived_weak = weak;
+  report.total = total;
+  return provenance_health(report);
+}
+
+TEST(ProvenanceHealth, RoundsHalfUpToTenthsOfAPercent) {
+  EXPECT_EQ(health(0, 0, 0), "0.0%");
+  EXPECT_EQ(health(2, 0, 3), "66.7%");
+  EXPECT_EQ(health(1, 0, 16), "6.3%");
+  EXPECT_EQ(health(3, 0, 3), "100.0%");
+  EXPECT_EQ(health(1, 1, 3), "66.7%");
+  EXPECT_EQ(health(0, 1, 2000), "0.1%");
+  EXPECT_EQ(health(0, 1, 2001), "0.0%");
+  // The numerator would overflow 32 bits.
+  EXPECT_EQ(health(4000000000u, 0, 4000000000u), "100.0%");
+  EXPECT_EQ(health(2000000000u, 0, 4000000000u), "50.0%");
+}
+
+TEST(SanitizeInlineCode, ReplacesBackticksAndControlCharactersOneForOne) {
+  EXPECT_EQ(sanitize_inline_code("a`b\tc\rd\ne"), "a b c d e");
+  EXPECT_EQ(sanitize_inline_code(std::string_view("\0x\x1f\x7f", 4)), " x  ");
+  // C1 controls U+0080 and U+009F go; U+00A0 (no-break space) and other letters stay.
+  EXPECT_EQ(sanitize_inline_code("\u0080\u009f\u00a0\u00e9\u26a0"), "  \u00a0\u00e9\u26a0");
+  EXPECT_EQ(sanitize_inline_code("ok"), "ok");
+  EXPECT_EQ(sanitize_inline_code(""), "");
+  // Invalid bytes become U+FFFD so the report stays UTF-8.
+  EXPECT_EQ(sanitize_inline_code("a\xff`"), "a\uFFFD ");
+}
+
+}  // namespace
+}  // namespace fennick::provenance
