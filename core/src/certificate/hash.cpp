@@ -1,0 +1,88 @@
+#include "certificate/hash.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <utility>
+
+#include "certificate/canonical.h"
+#include "crypto/base64.h"
+#include "crypto/ed25519.h"
+#include "crypto/sha256.h"
+
+namespace fennick::certificate {
+namespace {
+
+// The signing input: the claimed digest stays, the signature and the platform's seal go (the seal
+// is added after signing and carries its own signature).
+fennick::Result<std::string> signing_input(const GovernanceCertificate& certificate) {
+  GovernanceCertificate copy = certificate;
+  copy.cert_signature.clear();
+  copy.platform_countersign.reset();
+  return write_certificate_json(copy);
+}
+
+template <std::size_t N>
+std::array<std::uint8_t, N> to_array(const std::string& bytes) {
+  std::array<std::uint8_t, N> out{};
+  std::transform(bytes.begin(), bytes.end(), out.begin(),
+                 [](char c) { return static_cast<std::uint8_t>(c); });
+  return out;
+}
+
+}  // namespace
+
+std::string compute_certificate_hash(const GovernanceCertificate& certificate) {
+  GovernanceCertificate copy = certificate;
+  copy.certificate_hash.clear();
+  copy.cert_signature.clear();
+  copy.platform_countersign.reset();
+  const fennick::Result<std::string> written = write_certificate_json(copy);
+  if (!written.ok()) throw std::logic_error("certificate serialises to JSON");
+  return crypto::sha256_hex(*written);
+}
+
+std::optional<std::string> check_certificate_hash(const GovernanceCertificate& certificate) {
+  std::string computed = compute_certificate_hash(certificate);
+  if (computed == certificate.certificate_hash) return std::nullopt;
+  return "certificate hash mismatch: expected " + std::move(computed) + ", got " +
+         certificate.certificate_hash;
+}
+
+std::optional<std::string> check_certificate_signature(const GovernanceCertificate& certificate) {
+  if (certificate.signing_public_key.empty()) {
+    return "certificate is unsigned (signing_public_key empty) -- rejected per FR-008.2";
+  }
+  if (certificate.cert_signature.empty()) {
+    return "certificate is unsigned (cert_signature empty) -- rejected per FR-008.1";
+  }
+
+  const fennick::Result<std::string> key_bytes =
+      crypto::decode_base64_standard(certificate.signing_public_key);
+  if (!key_bytes.ok()) return "signing_public_key base64 decode: " + key_bytes.error();
+  if (key_bytes->size() != 32) {
+    return "signing_public_key length " + std::to_string(key_bytes->size()) + " != 32";
+  }
+  const crypto::PublicKey key = to_array<32>(*key_bytes);
+  if (std::optional<std::string> bad = crypto::check_point_decodes(key)) {
+    return "signing_public_key not a valid Ed25519 point: " + *bad;
+  }
+
+  const fennick::Result<std::string> signature_bytes =
+      crypto::decode_base64_standard(certificate.cert_signature);
+  if (!signature_bytes.ok()) return "cert_signature base64 decode: " + signature_bytes.error();
+  if (signature_bytes->size() != 64) {
+    return "cert_signature length " + std::to_string(signature_bytes->size()) + " != 64";
+  }
+  const crypto::SignatureBytes signature = to_array<64>(*signature_bytes);
+
+  const fennick::Result<std::string> message = signing_input(certificate);
+  if (!message.ok()) {
+    return "certificate re-serialises to JSON for verification: " + message.error();
+  }
+  if (std::optional<std::string> failed = crypto::verify_strict(key, *message, signature)) {
+    return "Ed25519 signature verification failed: " + *failed;
+  }
+  return std::nullopt;
+}
+
+}  // namespace fennick::certificate

@@ -1,0 +1,223 @@
+#include "certificate/offline.h"
+
+#include <fcntl.h>
+#include <unicode/uchar.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "certificate/chain.h"
+#include "certificate/hash.h"
+#include "crypto/sha256.h"
+#include "result.h"
+#include "text/fs.h"
+#include "text/utf8.h"
+
+namespace fennick::certificate {
+namespace {
+
+// Large enough that the read calls cost little next to hashing, small enough that memory stays
+// flat for an artifact of any size.
+constexpr std::size_t kReadChunk = std::size_t{1} << 20;
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// The digest text of a file's content, read piece by piece through `buffer`. The errors are
+// those of a whole-file read: a directory opens and then fails to read ("Is a directory (os
+// error 21)"), and a path holding a NUL byte is refused before any system call.
+fennick::Result<std::string> hash_file(const std::string& path, std::vector<char>& buffer) {
+  if (path.find('\0') != std::string::npos) {
+    return Err(std::string("file name contained an unexpected NUL byte"));
+  }
+  int raw = -1;
+  do {
+    // Non-blocking open so that a FIFO without a writer cannot stall the run; the descriptor is
+    // switched back to blocking reads at once.
+    raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  } while (raw < 0 && errno == EINTR);
+  if (raw < 0) return Err(text::os_error_text(errno));
+  const FileDescriptor fd(raw);
+  const int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+  ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+
+  crypto::Sha256 hasher;
+  while (true) {
+    const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
+    if (n > 0) {
+      hasher.update({buffer.data(), static_cast<std::size_t>(n)});
+    } else if (n == 0) {
+      return hasher.finish_hex();
+    } else if (errno != EINTR) {
+      return Err(text::os_error_text(errno));
+    }
+  }
+}
+
+// Characters shown as they are inside a quoted value: everything but controls, format,
+// surrogate, private-use, unassigned and separator characters (the blank excepted).
+bool is_printable(char32_t c) {
+  if (c == U' ') return true;
+  switch (u_charType(static_cast<UChar32>(c))) {
+    case U_CONTROL_CHAR:
+    case U_FORMAT_CHAR:
+    case U_SURROGATE:
+    case U_PRIVATE_USE_CHAR:
+    case U_UNASSIGNED:
+    case U_LINE_SEPARATOR:
+    case U_PARAGRAPH_SEPARATOR:
+    case U_SPACE_SEPARATOR:
+      return false;
+    default:
+      return true;
+  }
+}
+
+// A refused value as the message shows it: quoted, with escapes for the characters that would
+// otherwise hide or break the line. Bytes that are not UTF-8 are shown as U+FFFD.
+std::string quoted(std::string_view value) {
+  std::string out = "\"";
+  std::size_t pos = 0;
+  while (pos < value.size()) {
+    const std::size_t begin = pos;
+    char32_t c = 0;
+    if (!text::next_code_point(value, pos, c)) {
+      text::append_utf8(out, U'\uFFFD');
+      continue;
+    }
+    switch (c) {
+      case U'"':
+        out += "\\\"";
+        break;
+      case U'\\':
+        out += "\\\\";
+        break;
+      case U'\t':
+        out += "\\t";
+        break;
+      case U'\r':
+        out += "\\r";
+        break;
+      case U'\n':
+        out += "\\n";
+        break;
+      case U'\0':
+        out += "\\0";
+        break;
+      default:
+        if (is_printable(c)) {
+          out.append(value.substr(begin, pos - begin));
+        } else {
+          char digits[8];
+          const auto end =
+              std::to_chars(digits, digits + sizeof digits, static_cast<std::uint32_t>(c), 16).ptr;
+          out += "\\u{";
+          out.append(digits, end);
+          out += '}';
+        }
+    }
+  }
+  out += '"';
+  return out;
+}
+
+void check_artifacts(const GovernanceCertificate& certificate, const std::string& artifact_dir,
+                     std::vector<std::string>& errors) {
+  std::vector<char> buffer(kReadChunk);
+  for (const StageRecord& stage : certificate.stages) {
+    if (std::optional<std::string> refused = check_confined_path("stage id", stage.stage_id)) {
+      errors.push_back(std::move(*refused));
+      continue;
+    }
+    const std::string stage_dir = text::join_path(artifact_dir, stage.stage_id);
+    for (const auto& [name, claimed] : stage.artifact_hashes) {
+      if (std::optional<std::string> refused = check_confined_path("artifact name", name)) {
+        errors.push_back(std::move(*refused));
+        continue;
+      }
+      fennick::Result<std::string> actual = hash_file(text::join_path(stage_dir, name), buffer);
+      if (!actual.ok()) {
+        errors.push_back("cannot read artifact " + stage.stage_id + "/" + name + ": " +
+                         actual.error());
+      } else if (*actual != claimed) {
+        errors.push_back("artifact hash mismatch: " + stage.stage_id + "/" + name + ": expected " +
+                         claimed + ", got " + *actual);
+      }
+    }
+  }
+}
+
+void check_chain(const GovernanceCertificate& certificate, const InterStageChainRecord& chain,
+                 std::vector<std::string>& errors) {
+  if (chain.key_chain.run_id != certificate.pipeline_run_id) {
+    errors.push_back("inter-stage chain run_id " + chain.key_chain.run_id +
+                     " does not match certificate pipeline_run_id " + certificate.pipeline_run_id);
+  }
+  for (const InterStageManifest& manifest : chain.manifests) {
+    if (std::optional<ManifestVerifyError> failed =
+            verify_inter_stage_manifest(manifest, chain.key_chain, std::nullopt)) {
+      errors.push_back("inter-stage manifest " + manifest.from_stage + "\u2192" +
+                       manifest.to_stage + " failed verification: " + failed->to_string());
+    }
+  }
+}
+
+}  // namespace
+
+std::optional<std::string> check_confined_path(std::string_view label, std::string_view value) {
+  bool escapes = !value.empty() && value.front() == '/';
+  std::string_view rest = value;
+  while (!escapes && !rest.empty()) {
+    const std::size_t slash = rest.find('/');
+    const std::string_view component = rest.substr(0, slash);
+    escapes = component == "..";
+    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+  }
+  if (!escapes) return std::nullopt;
+  std::string refusal = "refusing to read ";
+  refusal += label;
+  refusal += ' ';
+  refusal += quoted(value);
+  refusal +=
+      ": path escapes --artifact-dir (absolute path or `..` traversal in an untrusted "
+      "certificate field)";
+  return refusal;
+}
+
+VerificationOutcome verify_offline_chain(const GovernanceCertificate& certificate,
+                                         const std::optional<std::string>& artifact_dir) {
+  VerificationOutcome outcome;
+  std::vector<std::string>& errors = outcome.errors;
+  if (std::optional<std::string> failed = check_certificate_signature(certificate)) {
+    errors.push_back(std::move(*failed));
+  }
+  if (std::optional<std::string> failed = check_certificate_hash(certificate)) {
+    errors.push_back(std::move(*failed));
+  }
+  if (artifact_dir) check_artifacts(certificate, *artifact_dir, errors);
+  if (certificate.certificate_version != kSupportedCertificateVersion) {
+    errors.push_back("unsupported certificate version: " + certificate.certificate_version);
+  }
+  if (certificate.inter_stage_chain)
+    check_chain(certificate, *certificate.inter_stage_chain, errors);
+  outcome.ok = errors.empty();
+  return outcome;
+}
+
+}  // namespace fennick::certificate
