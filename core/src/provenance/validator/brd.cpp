@@ -6,6 +6,7 @@
 #include <limits>
 #include <utility>
 
+#include "provenance/corpus.h"
 #include "provenance/tokens.h"
 #include "text/fs.h"
 #include "text/unicode.h"
@@ -168,11 +169,9 @@ BrdLookup find_brd(const std::string& project_dir) {
     const std::string requirements = text::join_path(project_dir, "requirements");
     if (text::is_directory(requirements)) {
       std::vector<std::string> candidates;
-      if (auto names = text::list_directory(requirements)) {
-        for (const std::string& name : *names) {
-          if (text::extension(name) == std::optional<std::string_view>("md")) {
-            candidates.push_back(text::join_path(requirements, name));
-          }
+      if (auto listing = open_directory_listing(requirements)) {
+        while (auto candidate = find_first_with_extension(*listing, "md")) {
+          candidates.push_back(std::move(*candidate));
         }
       }
       std::stable_sort(

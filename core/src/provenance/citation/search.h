@@ -1,0 +1,67 @@
+#pragma once
+// Case-insensitive, line-by-line search of the corpus documents for a term, with per-document
+// hit records. The validator searches once per entity candidate of every claim, so the lower-cased
+// lines are computed once per audit (LoweredCorpus) and every search reads them from there.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "provenance/corpus.h"
+
+namespace fennick::provenance {
+
+// Matching lines kept per document; every further match is still counted.
+inline constexpr std::size_t kMaxRecordedHits = 100;
+
+struct CorpusHit {
+  std::string line;              // as written: letter case unchanged, a final "\r" kept
+  std::uint32_t line_start = 0;  // 1-based
+  std::uint32_t line_end = 0;    // equal to line_start: a hit covers one line
+
+  bool operator==(const CorpusHit&) const = default;
+};
+
+// The hits of one document; only documents with at least one matching line get a record.
+struct CorpusHits {
+  std::string source;                // the document's source name, invalid UTF-8 shown as U+FFFD
+  std::vector<CorpusHit> hits;       // the first kMaxRecordedHits matching lines, in line order
+  std::uint32_t pages_searched = 0;  // entries of the page list, or 1 without one
+  std::uint32_t hit_count = 0;       // all matching lines
+
+  bool operator==(const CorpusHits&) const = default;
+};
+
+// The lines of every corpus document together with their lower-cased forms, each line lowered on
+// its own (so final-sigma context never crosses a line end) exactly as a single search would.
+// Documents are held in source order. Borrows the pages' texts: the pages must outlive it.
+class LoweredCorpus {
+ public:
+  explicit LoweredCorpus(std::span<const CorpusPage> pages);
+
+ private:
+  struct Document {
+    std::string source;
+    std::uint32_t pages_searched = 0;
+    std::vector<std::string_view> lines;      // as written, into the pages' texts
+    std::string lowered;                      // the lower-cased lines joined by "\n"
+    std::vector<std::size_t> lowered_starts;  // offset of each lower-cased line in `lowered`
+  };
+
+  std::vector<Document> documents_;
+
+  friend std::vector<CorpusHits> search_corpus(const LoweredCorpus& corpus, std::string_view term);
+};
+
+// The documents with at least one line whose lower-cased form contains the lower-cased term, in
+// source path order (component by component, bytes each). An empty term finds nothing.
+std::vector<CorpusHits> search_corpus(const LoweredCorpus& corpus, std::string_view term);
+
+// The same search over the pages directly, lower-casing every line for this one term; for a
+// single search, where building a LoweredCorpus would not pay off.
+std::vector<CorpusHits> search_corpus(std::span<const CorpusPage> pages, std::string_view term);
+
+}  // namespace fennick::provenance
