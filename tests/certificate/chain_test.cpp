@@ -76,24 +76,6 @@ TEST(ManifestSigningInput, CanonicalTextWithEmptySignatureLast) {
   EXPECT_EQ(m.signature, "sig");  // built on a copy
 }
 
-TEST(ManifestVerifyErrorText, EachKindDisplaysItsValues) {
-  EXPECT_EQ((ManifestVerifyError{Kind::kSignature, "x", ""}).to_string(),
-            "manifest signature verification failed: x");
-  EXPECT_EQ((ManifestVerifyError{Kind::kUnknownSigner, "kid", "run-1"}).to_string(),
-            "signer's ephemeral_key_id kid is not registered in run run-1's key chain");
-  EXPECT_EQ((ManifestVerifyError{Kind::kRunMismatch, "run-2", "run-1"}).to_string(),
-            "manifest's run_id run-2 does not match expected run run-1 (cross-run swap)");
-  EXPECT_EQ((ManifestVerifyError{Kind::kToStageMismatch, "a", "b"}).to_string(),
-            "manifest's to_stage a does not match expected receiver b");
-  EXPECT_EQ((ManifestVerifyError{Kind::kForgedFingerprint, "kid", ""}).to_string(),
-            "key kid is registered under a fingerprint that is not the SHA-256 of its own public "
-            "key (forged key-chain entry)");
-  EXPECT_EQ((ManifestVerifyError{Kind::kInvalidKeyMaterial, "y", ""}).to_string(),
-            "invalid key material: y");
-  EXPECT_EQ((ManifestVerifyError{Kind::kSerialization, "z", ""}).to_string(),
-            "serialization failed: z");
-}
-
 TEST_F(ManifestChainTest, SignedManifestsVerifyAndResolveToTheirKeys) {
   for (const InterStageManifest& m : chain.manifests) EXPECT_EQ(verify(m, keys), "(verified)");
   EXPECT_EQ(verify(first(), keys, "test"), "(verified)");

@@ -116,29 +116,6 @@ TEST(CertificateHash, AlteredClaimedHashFailsBothSteps) {
                                             ", got " + c.certificate_hash));
 }
 
-TEST(CertificateHash, UpperCaseClaimedHashNeverMatches) {
-  GovernanceCertificate c = sealed().record;
-  const std::string computed = c.certificate_hash;
-  std::string upper = computed;
-  std::transform(upper.begin(), upper.end(), upper.begin(),
-                 [](char ch) { return ch >= 'a' && ch <= 'f' ? static_cast<char>(ch - 32) : ch; });
-  ASSERT_NE(upper, computed);
-  c.certificate_hash = upper;
-  EXPECT_EQ(check_certificate_hash(c),
-            text("certificate hash mismatch: expected " + computed + ", got " + upper));
-}
-
-TEST(CertificateHash, AnyChangeToASignedMemberBreaksBoth) {
-  GovernanceCertificate c = sealed().record;
-  c.stages[0].artifact_hashes["app.tar"] = crypto::sha256_hex("tampered");
-  EXPECT_EQ(check_certificate_signature(c), text(kEquationFailed));
-  EXPECT_NE(check_certificate_hash(c), std::nullopt);
-
-  GovernanceCertificate note = sealed().record;
-  note.signing_attestation.note = "added later";
-  EXPECT_EQ(check_certificate_signature(note), text(kEquationFailed));
-}
-
 TEST(CertificateSignature, EmptyKeyOrSignatureIsUnsigned) {
   GovernanceCertificate c = test_support::minimal_certificate();
   EXPECT_EQ(check_certificate_signature(c),
@@ -154,7 +131,7 @@ TEST(CertificateSignature, EmptyKeyOrSignatureIsUnsigned) {
             text("certificate is unsigned (signing_public_key empty) -- rejected per FR-008.2"));
 }
 
-TEST(CertificateSignature, KeyDecodingStepsInOrder) {
+TEST(CertificateSignature, DecodingStepsInOrder) {
   GovernanceCertificate c = sealed().record;
   const std::string key = c.signing_public_key;
 
@@ -174,18 +151,12 @@ TEST(CertificateSignature, KeyDecodingStepsInOrder) {
   EXPECT_EQ(check_certificate_signature(c),
             text("signing_public_key not a valid Ed25519 point: signature error: Cannot "
                  "decompress Edwards point"));
-}
 
-TEST(CertificateSignature, SignatureDecodingStepsInOrder) {
-  GovernanceCertificate c = sealed().record;
-  const std::string signature = c.cert_signature;
-
-  c.cert_signature = signature.substr(0, 86);
+  c.signing_public_key = key;
+  c.cert_signature = sealed().record.cert_signature.substr(0, 86);
   EXPECT_EQ(check_certificate_signature(c), text("cert_signature base64 decode: Invalid padding"));
   c.cert_signature = crypto::encode_base64_standard(std::string(63, 'x'));
   EXPECT_EQ(check_certificate_signature(c), text("cert_signature length 63 != 64"));
-  c.cert_signature = crypto::encode_base64_standard(std::string(65, 'x'));
-  EXPECT_EQ(check_certificate_signature(c), text("cert_signature length 65 != 64"));
 }
 
 TEST(CertificateSignature, WrongOrSmallOrderKeyFailsTheEquation) {

@@ -1,7 +1,10 @@
 #include "certificate/hash.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <stdexcept>
+#include <string>
 #include <utility>
 
 #include "certificate/canonical.h"
