@@ -1,11 +1,9 @@
 #include "certificate/offline.h"
 
 #include <fcntl.h>
-#include <unicode/uchar.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -15,7 +13,7 @@
 #include "crypto/sha256.h"
 #include "result.h"
 #include "text/fs.h"
-#include "text/utf8.h"
+#include "text/quote.h"
 
 namespace fennick::certificate {
 namespace {
@@ -70,72 +68,6 @@ fennick::Result<std::string> hash_file(const std::string& path, std::vector<char
   }
 }
 
-// Characters shown as they are inside a quoted value: everything but controls, format,
-// surrogate, private-use, unassigned and separator characters (the blank excepted).
-bool is_printable(char32_t c) {
-  if (c == U' ') return true;
-  switch (u_charType(static_cast<UChar32>(c))) {
-    case U_CONTROL_CHAR:
-    case U_FORMAT_CHAR:
-    case U_SURROGATE:
-    case U_PRIVATE_USE_CHAR:
-    case U_UNASSIGNED:
-    case U_LINE_SEPARATOR:
-    case U_PARAGRAPH_SEPARATOR:
-    case U_SPACE_SEPARATOR:
-      return false;
-    default:
-      return true;
-  }
-}
-
-// A refused value as the message shows it: quoted, with escapes for the characters that would
-// otherwise hide or break the line. Bytes that are not UTF-8 are shown as U+FFFD.
-std::string quoted(std::string_view value) {
-  std::string out = "\"";
-  std::size_t pos = 0;
-  while (pos < value.size()) {
-    const std::size_t begin = pos;
-    char32_t c = 0;
-    if (!text::next_code_point(value, pos, c)) {
-      text::append_utf8(out, U'\uFFFD');
-      continue;
-    }
-    switch (c) {
-      case U'"':
-        out += "\\\"";
-        break;
-      case U'\\':
-        out += "\\\\";
-        break;
-      case U'\t':
-        out += "\\t";
-        break;
-      case U'\r':
-        out += "\\r";
-        break;
-      case U'\n':
-        out += "\\n";
-        break;
-      case U'\0':
-        out += "\\0";
-        break;
-      default:
-        if (is_printable(c)) {
-          out.append(value.substr(begin, pos - begin));
-        } else {
-          char digits[8];
-          const auto end =
-              std::to_chars(digits, digits + sizeof digits, static_cast<std::uint32_t>(c), 16).ptr;
-          out += "\\u{";
-          out.append(digits, end);
-          out += '}';
-        }
-    }
-  }
-  out += '"';
-  return out;
-}
 
 void check_artifacts(const GovernanceCertificate& certificate, const std::string& artifact_dir,
                      std::vector<std::string>& errors) {
@@ -193,7 +125,7 @@ std::optional<std::string> check_confined_path(std::string_view label, std::stri
   std::string refusal = "refusing to read ";
   refusal += label;
   refusal += ' ';
-  refusal += quoted(value);
+  refusal += text::debug_quote(value);
   refusal +=
       ": path escapes --artifact-dir (absolute path or `..` traversal in an untrusted "
       "certificate field)";

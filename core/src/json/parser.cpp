@@ -1,7 +1,5 @@
 #include "json/parser.h"
 
-#include <unicode/uchar.h>
-
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -12,6 +10,7 @@
 
 #include "json/value.h"
 #include "json/writer.h"
+#include "text/quote.h"
 #include "text/utf8.h"
 
 namespace fennick::json {
@@ -61,60 +60,6 @@ int hex_value(char c) {
   return -1;
 }
 
-// Characters that the debug rendering of a string shows as they are: everything but controls,
-// format, surrogate, private-use, unassigned and separator characters (the blank excepted).
-bool is_printable(char32_t c) {
-  if (c == U' ') return true;
-  switch (u_charType(static_cast<UChar32>(c))) {
-    case U_CONTROL_CHAR:
-    case U_FORMAT_CHAR:
-    case U_SURROGATE:
-    case U_PRIVATE_USE_CHAR:
-    case U_UNASSIGNED:
-    case U_LINE_SEPARATOR:
-    case U_PARAGRAPH_SEPARATOR:
-    case U_SPACE_SEPARATOR:
-      return false;
-    default:
-      return true;
-  }
-}
-
-// A string as the reading library's messages quote it: in double quotes with debug escapes.
-std::string debug_quote(std::string_view s) {
-  std::string out = "\"";
-  std::size_t pos = 0;
-  while (pos < s.size()) {
-    char32_t c = 0;
-    std::size_t begin = pos;
-    if (!text::next_code_point(s, pos, c)) {
-      out.append(s.substr(begin, pos - begin));
-      continue;
-    }
-    switch (c) {
-      case U'\0': out += "\\0"; break;
-      case U'\t': out += "\\t"; break;
-      case U'\r': out += "\\r"; break;
-      case U'\n': out += "\\n"; break;
-      case U'\\': out += "\\\\"; break;
-      case U'"': out += "\\\""; break;
-      default:
-        if (u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_GRAPHEME_EXTEND) ||
-            !is_printable(c)) {
-          char buf[16];
-          auto r = std::to_chars(buf, buf + sizeof buf, static_cast<std::uint32_t>(c), 16);
-          out += "\\u{";
-          out.append(buf, r.ptr);
-          out += "}";
-        } else {
-          out.append(s.substr(begin, pos - begin));
-        }
-    }
-  }
-  out += "\"";
-  return out;
-}
-
 }  // namespace
 
 std::string describe_number(const Number& n) {
@@ -149,7 +94,7 @@ std::string describe_found(const Value& v) {
       n.f = *v.as_f64();
       return describe_number(n);
     case Value::Kind::kString:
-      return "string " + debug_quote(*v.as_string());
+      return "string " + text::debug_quote(*v.as_string());
     case Value::Kind::kArray:
       return "sequence";
     case Value::Kind::kObject:
@@ -236,7 +181,7 @@ bool Parser::fail_invalid_type(std::string_view expected) {
       eat();
       std::string s;
       if (!parse_string(s)) return false;
-      found = "string " + debug_quote(s);
+      found = "string " + text::debug_quote(s);
       break;
     }
     case '[':
