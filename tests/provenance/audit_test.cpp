@@ -374,5 +374,21 @@ TEST(VerifyProvenanceGuards, ProductionHooksMatchThePublicEntry) {
             verify_provenance(project.dir(), std::nullopt));
 }
 
+// The bundled sample project shows each kind of outcome the command can reach.
+TEST(VerifyProvenance, BundledSampleProject) {
+  const std::string project = std::string(FENNICK_SOURCE_DIR) + "/examples/provenance-project";
+  const ProvenanceAuditResult result = verify_provenance(project, std::nullopt);
+  EXPECT_EQ(result.corpus_source, CorpusSource::kTypedArtifactStore);
+  EXPECT_EQ(result.report.extracted_corpus_hash,
+            crypto::sha256_hex("finance-procedures.json\ngrant-programme-guidelines.json\n"
+                               "kickoff-meeting-notes.json"));
+  EXPECT_EQ(result.unparsed_inline_count, 3u);
+  EXPECT_EQ(reasons(result.report),
+            (std::vector<std::string>{"derived", "derived", "citation_unbound",
+                                      "no_citation_for_external_entity", "duplicate_anchor",
+                                      "duplicate_anchor", "derived"}));
+  EXPECT_FALSE(result.report.validator_panic.has_value());
+}
+
 }  // namespace
 }  // namespace fennick::provenance
