@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -91,9 +92,20 @@ RunResult run_fennick(const std::vector<std::string>& args, StdoutMode stdout_mo
   }
   posix_spawn_file_actions_adddup2(&actions, err.write, 2);
 
+  // SIGPIPE starts at its default action even when this process ignores it, so that a broken
+  // pipe tests the program's own start-up.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaulted;
+  sigemptyset(&defaulted);
+  sigaddset(&defaulted, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaulted);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+
   pid_t pid = 0;
   const int spawned =
-      ::posix_spawn(&pid, FENNICK_BINARY, &actions, nullptr, argv.data(), envp.data());
+      ::posix_spawn(&pid, FENNICK_BINARY, &actions, &attributes, argv.data(), envp.data());
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   close_fd(out.write);
   close_fd(err.write);
