@@ -321,14 +321,6 @@ TEST(FindExternalEntities, UsesTheGivenPredicate) {
   EXPECT_TRUE(find_external_entities("NASA Zorro", allowlist, nothing).empty());
 }
 
-TEST(CollectFrequentTokens, AscendingAtOrAboveTheThreshold) {
-  const TokenCounts counts = {{"b", 2}, {"a", 1}, {"c", 3}, {"d", 4294967295u}};
-  EXPECT_EQ(collect_frequent_tokens(counts, 2), (Strings{"b", "c", "d"}));
-  EXPECT_EQ(collect_frequent_tokens(counts, 0), (Strings{"a", "b", "c", "d"}));
-  EXPECT_EQ(collect_frequent_tokens(counts, 4294967295u), (Strings{"d"}));
-  EXPECT_TRUE(collect_frequent_tokens({}, 1).empty());
-}
-
 TEST(FindExternalEntities, ArbitraryBytesDoNotBreakIt) {
   const EffectiveAllowlist allowlist = embedded_only();
   // Ill-formed UTF-8 stays inside its word and never separates or aborts the scan.
