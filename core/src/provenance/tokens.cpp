@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "text/split.h"
 #include "text/unicode.h"
 #include "text/utf8.h"
 
@@ -11,31 +12,6 @@ namespace {
 bool is_ascii_alphanumeric(unsigned char byte) {
   return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
          (byte >= '0' && byte <= '9');
-}
-
-// Calls `visit` with every piece of `s` between separators, empty pieces included. A byte sequence
-// that does not decode is never a separator, so it stays inside its piece.
-template <class IsSeparator, class Visit>
-void for_each_piece(std::string_view s, IsSeparator is_separator, Visit visit) {
-  std::size_t piece_start = 0;
-  std::size_t pos = 0;
-  while (pos < s.size()) {
-    const std::size_t start = pos;
-    const auto byte = static_cast<unsigned char>(s[pos]);
-    bool separator = false;
-    if (byte < 0x80) {
-      ++pos;
-      separator = is_separator(static_cast<char32_t>(byte));
-    } else {
-      char32_t cp = 0;
-      separator = text::next_code_point(s, pos, cp) && is_separator(cp);
-    }
-    if (separator) {
-      visit(s.substr(piece_start, start - piece_start));
-      piece_start = pos;
-    }
-  }
-  visit(s.substr(piece_start));
 }
 
 }  // namespace
@@ -73,7 +49,7 @@ std::string_view trim_non_alphanumeric(std::string_view token) {
 std::vector<std::string> normalised_tokens(std::string_view text) {
   const std::string folded = text::nfc(text::to_lower(text));
   std::vector<std::string> tokens;
-  for_each_piece(
+  text::for_each_piece(
       folded, [](char32_t cp) { return cp == U'-' || text::is_white_space(cp); },
       [&tokens](std::string_view piece) {
         const std::string_view token = trim_non_alphanumeric(piece);
@@ -98,7 +74,7 @@ std::string quote_hash(std::string_view text) {
   std::string joined;
   joined.reserve(composed.size());
   bool first = true;
-  for_each_piece(composed, text::is_white_space, [&](std::string_view piece) {
+  text::for_each_piece(composed, text::is_white_space, [&](std::string_view piece) {
     if (piece.empty()) return;
     if (!first) joined += ' ';
     first = false;

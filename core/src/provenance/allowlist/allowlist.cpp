@@ -6,6 +6,7 @@
 
 #include "crypto/sha256.h"
 #include "provenance/tokens.h"
+#include "text/split.h"
 #include "text/unicode.h"
 #include "text/utf8.h"
 
@@ -27,36 +28,6 @@ bool is_ascii(std::string_view s) {
 
 bool has_ascii_capital(std::string_view s) {
   return std::any_of(s.begin(), s.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
-}
-
-// Calls `visit` with every piece between separators, empty pieces included. The corpus scan runs
-// this over the whole corpus, hence the ASCII path; bytes that do not decode never separate.
-template <class IsSeparator, class Visit>
-void for_each_piece(std::string_view s, IsSeparator is_separator, Visit visit) {
-  std::size_t piece_start = 0;
-  std::size_t pos = 0;
-  while (pos < s.size()) {
-    const std::size_t start = pos;
-    const auto byte = static_cast<unsigned char>(s[pos]);
-    bool separator = false;
-    if (byte < 0x80) {
-      ++pos;
-      separator = is_separator(static_cast<char32_t>(byte));
-    } else {
-      char32_t cp = 0;
-      separator = text::next_code_point(s, pos, cp) && is_separator(cp);
-    }
-    if (separator) {
-      visit(s.substr(piece_start, start - piece_start));
-      piece_start = pos;
-    }
-  }
-  visit(s.substr(piece_start));
-}
-
-bool is_white_space(char32_t cp) {
-  return cp < 0x80 ? is_ascii_white_space(static_cast<unsigned char>(cp))
-                   : text::is_white_space(cp);
 }
 
 // Forward scans only: ill-formed UTF-8 cannot be decoded from the end.
@@ -87,7 +58,7 @@ bool starts_with_white_space(std::string_view s) {
   if (s.empty()) return false;
   std::size_t pos = 0;
   char32_t cp = 0;
-  return text::next_code_point(s, pos, cp) && is_white_space(cp);
+  return text::next_code_point(s, pos, cp) && text::is_white_space(cp);
 }
 
 // Cuts at "\n" and drops one "\r" before it; a text ending in "\n" yields no empty last line.
@@ -113,13 +84,13 @@ void count_token(TokenCounts& counts, std::string token) {
 
 // Counts every capitalised word of `text`; a hyphenated one also counts each of its parts.
 void count_capitalised_tokens(TokenCounts& counts, std::string_view text) {
-  for_each_piece(text, is_white_space, [&counts](std::string_view piece) {
+  text::for_each_piece(text, text::is_white_space, [&counts](std::string_view piece) {
     // The edge trim never removes a capital "A" to "Z", so most words are ruled out before it.
     if (!has_ascii_capital(piece)) return;
     const std::string_view token = trim_non_alphanumeric(piece);
     count_token(counts, normalize_token(token));
     if (token.find('-') == std::string_view::npos) return;
-    for_each_piece(
+    text::for_each_piece(
         token, [](char32_t cp) { return cp == U'-'; },
         [&counts](std::string_view part) {
           std::string normalised = normalize_token(part);
@@ -180,8 +151,8 @@ std::string normalize_token(std::string_view token) {
 }
 
 void tokenize_into_allowlist(TokenSet& tokens, std::string_view text) {
-  for_each_piece(
-      text, [](char32_t cp) { return cp == U'-' || cp == U'_' || is_white_space(cp); },
+  text::for_each_piece(
+      text, [](char32_t cp) { return cp == U'-' || cp == U'_' || text::is_white_space(cp); },
       [&tokens](std::string_view piece) {
         std::string normalised = normalize_token(piece);
         if (!normalised.empty()) tokens.insert(std::move(normalised));
@@ -250,14 +221,14 @@ std::vector<std::string> find_external_entities(
     std::string_view text, const EffectiveAllowlist& allowlist,
     const std::function<bool(std::string_view)>& is_entity) {
   std::set<std::string, std::less<>> candidates;
-  for_each_piece(text, is_white_space, [&](std::string_view piece) {
+  text::for_each_piece(text, text::is_white_space, [&](std::string_view piece) {
     const std::string_view token = trim_non_alphanumeric(piece);
     if (token.empty() || !is_entity(token)) return;
     if (allowlist_contains(allowlist, token)) return;
     if (token.find('-') != std::string_view::npos) {
       // An empty part (two adjacent hyphens) is never a member, so such a word stays a candidate.
       bool every_part_covered = true;
-      for_each_piece(
+      text::for_each_piece(
           token, [](char32_t cp) { return cp == U'-'; },
           [&](std::string_view part) {
             if (every_part_covered && !allowlist_contains(allowlist, part)) {
