@@ -1,14 +1,11 @@
 #include "certificate/offline.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <utility>
 #include <vector>
 
 #include "certificate/chain.h"
+#include "certificate/file_digest.h"
 #include "certificate/hash.h"
 #include "crypto/sha256.h"
 #include "result.h"
@@ -18,60 +15,8 @@
 namespace fennick::certificate {
 namespace {
 
-// Large enough that the read calls cost little next to hashing, small enough that memory stays
-// flat for an artifact of any size.
-constexpr std::size_t kReadChunk = std::size_t{1} << 20;
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-// The digest text of a file's content, read piece by piece through `buffer`. The errors are
-// those of a whole-file read: a directory opens and then fails to read ("Is a directory (os
-// error 21)"), and a path holding a NUL byte is refused before any system call.
-fennick::Result<std::string> hash_file(const std::string& path, std::vector<char>& buffer) {
-  if (path.find('\0') != std::string::npos) {
-    return Err(std::string("file name contained an unexpected NUL byte"));
-  }
-  int raw = -1;
-  do {
-    // Non-blocking open so that a FIFO without a writer cannot stall the run; the descriptor is
-    // switched back to blocking reads at once.
-    raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  } while (raw < 0 && errno == EINTR);
-  if (raw < 0) return Err(text::os_error_text(errno));
-  const FileDescriptor fd(raw);
-  const int flags = ::fcntl(fd.get(), F_GETFL);
-  if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
-  ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-
-  crypto::Sha256 hasher;
-  while (true) {
-    const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
-    if (n > 0) {
-      hasher.update({buffer.data(), static_cast<std::size_t>(n)});
-    } else if (n == 0) {
-      return hasher.finish_hex();
-    } else if (errno != EINTR) {
-      return Err(text::os_error_text(errno));
-    }
-  }
-}
-
-
 void check_artifacts(const GovernanceCertificate& certificate, const std::string& artifact_dir,
                      std::vector<std::string>& errors) {
-  std::vector<char> buffer(kReadChunk);
   for (const StageRecord& stage : certificate.stages) {
     if (std::optional<std::string> refused = check_confined_path("stage id", stage.stage_id)) {
       errors.push_back(std::move(*refused));
@@ -83,7 +28,7 @@ void check_artifacts(const GovernanceCertificate& certificate, const std::string
         errors.push_back(std::move(*refused));
         continue;
       }
-      fennick::Result<std::string> actual = hash_file(text::join_path(stage_dir, name), buffer);
+      fennick::Result<std::string> actual = file_sha256_hex(text::join_path(stage_dir, name));
       if (!actual.ok()) {
         errors.push_back("cannot read artifact " + stage.stage_id + "/" + name + ": " +
                          actual.error());

@@ -95,27 +95,39 @@ std::string os_error_text(int errnum) {
   return text;
 }
 
-fennick::Result<std::string> read_file(const std::string& path) {
-  if (holds_nul(path)) return Err(std::string("file name contained an unexpected NUL byte"));
-  const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return Err(os_error_text(errno));
+std::optional<std::string> read_file_chunks(const std::string& path, std::size_t chunk,
+                                            const std::function<void(std::string_view)>& consume) {
+  if (holds_nul(path)) return std::string("file name contained an unexpected NUL byte");
+  int raw = -1;
+  do {
+    raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  } while (raw < 0 && errno == EINTR);
+  if (raw < 0) return os_error_text(errno);
+  const FileDescriptor fd(raw);
+  // Non-blocking only for the open: reads block as usual.
+  const int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+  ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
-  std::string data;
-  struct stat info {};
-  if (::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-    data.reserve(static_cast<std::size_t>(info.st_size));
-  }
-  char buffer[64 * 1024];
+  std::vector<char> buffer(chunk == 0 ? 1 : chunk);
   while (true) {
-    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
     if (n > 0) {
-      data.append(buffer, static_cast<std::size_t>(n));
+      consume(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
     } else if (n == 0) {
-      return data;
+      return std::nullopt;
     } else if (errno != EINTR) {
-      return Err(os_error_text(errno));
+      return os_error_text(errno);
     }
   }
+}
+
+fennick::Result<std::string> read_file(const std::string& path) {
+  std::string data;
+  std::optional<std::string> error =
+      read_file_chunks(path, 64 * 1024, [&data](std::string_view piece) { data.append(piece); });
+  if (error) return Err(std::move(*error));
+  return data;
 }
 
 bool is_directory(const std::string& path) {

@@ -2,6 +2,8 @@
 // Platform helpers. Paths are byte strings: they are held in std::string and never required to be
 // UTF-8 (display them with lossy_utf8).
 
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +21,13 @@ std::string os_error_text(int errnum);
 // A path holding a NUL byte is refused before any system call, since the system would read a
 // different, truncated path.
 fennick::Result<std::string> read_file(const std::string& path);
+
+// Reads a file piece by piece (at most `chunk` bytes at a time) and hands each piece to
+// `consume`, so that a file of any size is read in bounded memory. The errors are those of
+// read_file. Files are opened without blocking, so a FIFO without a writer reads as empty
+// instead of stalling the run. Returns the error text, or none once the whole file was read.
+std::optional<std::string> read_file_chunks(const std::string& path, std::size_t chunk,
+                                            const std::function<void(std::string_view)>& consume);
 
 // True when the path names a directory once symbolic links are followed; any failure gives false.
 bool is_directory(const std::string& path);
