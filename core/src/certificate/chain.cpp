@@ -17,14 +17,6 @@ ManifestVerifyError error(Kind kind, std::string first, std::string second = {})
   return ManifestVerifyError{kind, std::move(first), std::move(second)};
 }
 
-template <std::size_t N>
-std::array<std::uint8_t, N> to_array(const std::string& bytes) {
-  std::array<std::uint8_t, N> out{};
-  std::transform(bytes.begin(), bytes.end(), out.begin(),
-                 [](char c) { return static_cast<std::uint8_t>(c); });
-  return out;
-}
-
 }  // namespace
 
 std::string ManifestVerifyError::to_string() const {
@@ -85,7 +77,7 @@ fennick::Result<crypto::PublicKey, ManifestVerifyError> resolve_manifest_signer(
     return Err(error(Kind::kInvalidKeyMaterial,
                      "ephemeral_public_key length " + std::to_string(bytes->size()) + " != 32"));
   }
-  const crypto::PublicKey key = to_array<32>(*bytes);
+  const crypto::PublicKey key = crypto::to_byte_array<32>(*bytes);
   if (key_fingerprint(key) != record.key_fingerprint) {
     return Err(error(Kind::kForgedFingerprint, std::string(key_id)));
   }
@@ -118,7 +110,7 @@ std::optional<ManifestVerifyError> verify_inter_stage_manifest(
   // serialization error has no path here.
   const std::string message = manifest_signing_input(manifest);
   if (std::optional<std::string> failed =
-          crypto::verify_strict(*key, message, to_array<64>(*bytes))) {
+          crypto::verify_strict(*key, message, crypto::to_byte_array<64>(*bytes))) {
     return error(Kind::kSignature, "Ed25519: " + *failed);
   }
   return std::nullopt;

@@ -14,14 +14,6 @@ namespace {
 
 constexpr std::string_view kEdDsa = "EdDSA";
 
-template <std::size_t N>
-std::array<std::uint8_t, N> to_array(std::string_view bytes) {
-  std::array<std::uint8_t, N> out{};
-  std::transform(bytes.begin(), bytes.end(), out.begin(),
-                 [](char c) { return static_cast<std::uint8_t>(c); });
-  return out;
-}
-
 }  // namespace
 
 const json::RecordSpec& json_record(json::Tag<PlatformJwk>) {
@@ -138,7 +130,7 @@ fennick::Result<VerifiedJws, JwsError> verify_compact_jws(std::string_view jws,
   auto x = decode_segment(key->x, "jwk.x");
   if (!x) return Err(std::move(x).error());
   if (x->size() != 32) return Err(JwsError::not_ed25519_okp(key->kid));
-  const crypto::PublicKey public_key = to_array<32>(*x);
+  const crypto::PublicKey public_key = crypto::to_byte_array<32>(*x);
   if (auto reason = crypto::check_point_decodes(public_key)) {
     return Err(JwsError::not_ed25519_okp(key->kid + ": " + *reason));
   }
@@ -149,7 +141,8 @@ fennick::Result<VerifiedJws, JwsError> verify_compact_jws(std::string_view jws,
 
   // The signature covers the segments as received, not a re-encoding of their content.
   const std::string_view signing_input = jws.substr(0, second_dot);
-  if (auto reason = crypto::verify_strict(public_key, signing_input, to_array<64>(*signature))) {
+  if (auto reason =
+          crypto::verify_strict(public_key, signing_input, crypto::to_byte_array<64>(*signature))) {
     return Err(JwsError::signature_failed("Ed25519: " + *reason));
   }
 

@@ -24,14 +24,6 @@ fennick::Result<std::string> signing_input(const GovernanceCertificate& certific
   return write_certificate_json(copy);
 }
 
-template <std::size_t N>
-std::array<std::uint8_t, N> to_array(const std::string& bytes) {
-  std::array<std::uint8_t, N> out{};
-  std::transform(bytes.begin(), bytes.end(), out.begin(),
-                 [](char c) { return static_cast<std::uint8_t>(c); });
-  return out;
-}
-
 }  // namespace
 
 std::string compute_certificate_hash(const GovernanceCertificate& certificate) {
@@ -65,7 +57,7 @@ std::optional<std::string> check_certificate_signature(const GovernanceCertifica
   if (key_bytes->size() != 32) {
     return "signing_public_key length " + std::to_string(key_bytes->size()) + " != 32";
   }
-  const crypto::PublicKey key = to_array<32>(*key_bytes);
+  const crypto::PublicKey key = crypto::to_byte_array<32>(*key_bytes);
   if (std::optional<std::string> bad = crypto::check_point_decodes(key)) {
     return "signing_public_key not a valid Ed25519 point: " + *bad;
   }
@@ -76,7 +68,7 @@ std::optional<std::string> check_certificate_signature(const GovernanceCertifica
   if (signature_bytes->size() != 64) {
     return "cert_signature length " + std::to_string(signature_bytes->size()) + " != 64";
   }
-  const crypto::SignatureBytes signature = to_array<64>(*signature_bytes);
+  const crypto::SignatureBytes signature = crypto::to_byte_array<64>(*signature_bytes);
 
   const fennick::Result<std::string> message = signing_input(certificate);
   if (!message.ok()) {

@@ -4,6 +4,7 @@
 // verification messages embed after their own prefixes.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,6 +14,17 @@ namespace fennick::crypto {
 
 using PublicKey = std::array<std::uint8_t, 32>;
 using SignatureBytes = std::array<std::uint8_t, 64>;
+
+// Decoded key or signature bytes (held in a string) as a fixed-size array. The caller has checked
+// the length; shorter input leaves the tail zero and longer input is cut.
+template <std::size_t N>
+std::array<std::uint8_t, N> to_byte_array(std::string_view bytes) {
+  std::array<std::uint8_t, N> out{};
+  for (std::size_t i = 0; i < N && i < bytes.size(); ++i) {
+    out[i] = static_cast<std::uint8_t>(bytes[i]);
+  }
+  return out;
+}
 
 // Whether the key decompresses to a curve point. Small-order and mixed-order points do decode:
 // they are refused later, by verify_strict. Returns nullopt when the key decodes, else
