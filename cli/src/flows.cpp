@@ -132,6 +132,11 @@ int run_verify_certificate(const VerifyCertificateArgs& args, const Streams& str
 }
 
 int run_verify_provenance(const VerifyProvenanceArgs& args, const Streams& streams) {
+  return run_verify_provenance(args, streams, provenance::verify_provenance);
+}
+
+int run_verify_provenance(const VerifyProvenanceArgs& args, const Streams& streams,
+                          const ProvenanceAudit& audit) {
   if (!text::is_directory(args.project)) {
     return input_error(
         streams, "error: project directory not found or not a directory: " + shown(args.project));
@@ -141,8 +146,7 @@ int run_verify_provenance(const VerifyProvenanceArgs& args, const Streams& strea
                        "error: --corpus " + shown(*args.corpus) + " is not an existing directory");
   }
 
-  const provenance::ProvenanceAuditResult result =
-      provenance::verify_provenance(args.project, args.corpus);
+  const provenance::ProvenanceAuditResult result = audit(args.project, args.corpus);
   if (write_stdout(provenance::render_audit_report(result), streams)) return kExitInputError;
 
   const provenance::ValidatorReport& report = result.report;

@@ -1,0 +1,71 @@
+// Exit rules of the provenance flow that only a fault inside the audit reaches: the audit is
+// replaced by one that returns the fail-closed result a fault produces.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <optional>
+#include <string>
+
+#include "flows.h"
+#include "provenance/allowlist/allowlist.h"
+#include "provenance/validator/audit.h"
+
+namespace fennick::cli {
+namespace {
+
+struct Captured {
+  std::string out;
+  std::string err;
+  Streams streams() {
+    return Streams{[this](std::string_view t) {
+                     out.append(t);
+                     return 0;
+                   },
+                   [this](std::string_view t) { err.append(t); }};
+  }
+};
+
+provenance::ProvenanceAuditResult panicked(const std::string&, const std::optional<std::string>&) {
+  provenance::AllowlistInputs inputs;
+  inputs.threshold = 1;
+  const provenance::EffectiveAllowlist allowlist = provenance::build_effective_allowlist(inputs);
+  provenance::ProvenanceAuditResult result;
+  result.report = provenance::fail_closed_result({}, {}, allowlist, std::string("boom"));
+  result.brd_not_found = true;
+  result.corpus_empty = true;
+  result.corpus_source = provenance::CorpusSource::kEmpty;
+  return result;
+}
+
+class ProvenanceExit : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/fennick-exit-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    project_ = pattern;
+  }
+  void TearDown() override { rmdir(project_.c_str()); }
+  std::string project_;
+};
+
+TEST_F(ProvenanceExit, PanicEndsWithOneWhateverTheFlags) {
+  for (bool fail_on_rejected : {false, true}) {
+    SCOPED_TRACE(fail_on_rejected);
+    Captured io;
+    VerifyProvenanceArgs args;
+    args.project = project_;
+    args.fail_on_rejected = fail_on_rejected;
+    EXPECT_EQ(run_verify_provenance(args, io.streams(), panicked), 1);
+    // The panic line follows the summary; no "FAILED" line, although no BRD was found and the
+    // synthetic verdict is rejected.
+    EXPECT_EQ(io.err,
+              "provenance audit: total=1 derived=0 assumption=0 rejected=1 "
+              "synthesizedCorpus=false brdNotFound=true corpusEmpty=true corpusSource=Empty\n"
+              "error: validator panic (fail-closed) -- boom\n");
+    EXPECT_NE(io.out.find("> **\u26a0 Validator panic:** `boom` -- gate failed closed (FR-005)."),
+              std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace fennick::cli
