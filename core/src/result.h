@@ -9,6 +9,9 @@ namespace fennick {
 
 template <class E>
 struct Err {
+  // A constructor, not aggregate initialisation: `Err(x)` must also build with clang 14 (the
+  // fuzzing compiler), which lacks parenthesised aggregate initialisation.
+  explicit Err(E v) : value(std::move(v)) {}
   E value;
 };
 template <class E>
