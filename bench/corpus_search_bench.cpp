@@ -1,9 +1,11 @@
 // Corpus search and allowlist building over a large extraction corpus: the lower-cased line cache
 // against lower-casing every line for every term, and the corpus scan of the effective allowlist.
 //
-//   corpus_search_bench --generate=DIR [--documents=N] [--megabytes=M]
+//   corpus_search_bench --generate=DIR [--documents=N] [--megabytes=M] [--no-text]
 //       writes DIR/corpus/*.json (typed documents), DIR/text/*.txt (the same texts as plain
-//       files, for grep) and DIR/terms.txt (one search term per line); deterministic.
+//       files, for grep; left out with --no-text), DIR/terms.txt (one search term per line) and
+//       DIR/absent-terms.txt (the terms that occur nowhere in the corpus); deterministic. The
+//       whole-binary provenance bench builds its project from the same output.
 //   corpus_search_bench [--corpus=DIR/corpus --terms=DIR/terms.txt] [--uncached-terms=N]
 //                       [--hits-out=FILE] [benchmark flags]
 //       loads the typed store and times the searches; without --corpus it generates a small
@@ -48,6 +50,7 @@ struct GeneratedDocument {
 struct Generated {
   std::vector<GeneratedDocument> documents;
   std::vector<std::string> terms;
+  std::vector<std::string> absent_terms;  // also in terms; made of syllables the corpus never uses
 };
 
 class Generator {
@@ -80,7 +83,8 @@ class Generator {
       }
       out.documents.push_back(std::move(document));
     }
-    out.terms = terms();
+    out.absent_terms = make_pool(50, kAbsentSyllables, true);
+    out.terms = terms(out.absent_terms);
     return out;
   }
 
@@ -182,7 +186,7 @@ class Generator {
     return out;
   }
 
-  std::vector<std::string> terms() {
+  std::vector<std::string> terms(const std::vector<std::string>& absent) {
     std::vector<std::string> out;
     // Names across the whole frequency range, then acronyms and compounds, then non-ASCII words
     // as written and lower-cased, then names that occur nowhere: 500 terms.
@@ -193,7 +197,6 @@ class Generator {
       out.emplace_back(word);
       out.push_back(fennick::text::to_lower(word));
     }
-    std::vector<std::string> absent = make_pool(50, kAbsentSyllables, true);
     out.insert(out.end(), absent.begin(), absent.end());
     return out;
   }
@@ -287,7 +290,14 @@ bool write_file(const std::string& path, std::string_view bytes) {
   return static_cast<bool>(out);
 }
 
-int generate_to(const std::string& dir, std::size_t documents, std::size_t megabytes) {
+std::string lines_of(const std::vector<std::string>& items) {
+  std::string out;
+  for (const std::string& item : items) out += item + "\n";
+  return out;
+}
+
+int generate_to(const std::string& dir, std::size_t documents, std::size_t megabytes,
+                bool write_text) {
   const Generated generated = Generator(20240917).generate(documents, megabytes * 1000 * 1000);
   std::size_t json_bytes = 0;
   std::size_t text_bytes = 0;
@@ -296,14 +306,15 @@ int generate_to(const std::string& dir, std::size_t documents, std::size_t megab
     json_bytes += json.size();
     text_bytes += document.text.size();
     if (!write_file(dir + "/corpus/" + document.name + ".json", json) ||
-        !write_file(dir + "/text/" + document.name + ".txt", document.text)) {
+        (write_text && !write_file(dir + "/text/" + document.name + ".txt", document.text))) {
       std::cerr << "cannot write under " << dir << " (create corpus/ and text/ first)\n";
       return 1;
     }
   }
-  std::string terms;
-  for (const std::string& term : generated.terms) terms += term + "\n";
-  if (!write_file(dir + "/terms.txt", terms)) return 1;
+  if (!write_file(dir + "/terms.txt", lines_of(generated.terms)) ||
+      !write_file(dir + "/absent-terms.txt", lines_of(generated.absent_terms))) {
+    return 1;
+  }
   std::cout << "generated " << generated.documents.size() << " documents: " << json_bytes
             << " bytes of JSON, " << text_bytes << " bytes of text; " << generated.terms.size()
             << " terms\n";
@@ -425,6 +436,7 @@ int main(int argc, char** argv) {
   std::string terms_path;
   std::size_t documents = 2000;
   std::size_t megabytes = 100;
+  bool write_text = true;
   Workload work;
   std::vector<char*> rest = {argv[0]};
   for (int i = 1; i < argc; ++i) {
@@ -435,6 +447,8 @@ int main(int argc, char** argv) {
       documents = std::stoul(option(arg, "--documents="));
     } else if (arg.starts_with("--megabytes=")) {
       megabytes = std::stoul(option(arg, "--megabytes="));
+    } else if (arg == "--no-text") {
+      write_text = false;
     } else if (arg.starts_with("--corpus=")) {
       corpus_dir = option(arg, "--corpus=");
     } else if (arg.starts_with("--terms=")) {
@@ -447,7 +461,7 @@ int main(int argc, char** argv) {
       rest.push_back(argv[i]);
     }
   }
-  if (!generate_dir.empty()) return generate_to(generate_dir, documents, megabytes);
+  if (!generate_dir.empty()) return generate_to(generate_dir, documents, megabytes, write_text);
 
   const auto start = std::chrono::steady_clock::now();
   if (!corpus_dir.empty()) {
