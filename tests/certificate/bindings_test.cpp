@@ -1,17 +1,16 @@
 #include "certificate/bindings.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <filesystem>
-#include <fstream>
-#include <stdexcept>
 #include <string>
 
 #include "crypto/sha256.h"
+#include "support/digests.h"
+#include "support/temp_dir.h"
 
 namespace fennick::certificate {
 namespace {
@@ -19,38 +18,11 @@ namespace {
 namespace fs = std::filesystem;
 using CorpusKind = CorpusBindingStatus::Kind;
 using SbomKind = SbomBindingStatus::Kind;
+using test_support::kEmptySha256;
+using test_support::TempDir;
 
-// SHA-256 of the empty text, the digest of an empty attestation file.
-constexpr std::string_view kEmptyDigest =
-    "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
 constexpr std::string_view kBom = R"({"bomFormat":"CycloneDX","components":[]})";
 constexpr std::string_view kAudit = R"({"vulnerabilities":[]})";
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "fennick-bindings-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-
-  void write(std::string_view relative, std::string_view content) const {
-    const fs::path target = fs::path(path_) / relative;
-    fs::create_directories(target.parent_path());
-    std::ofstream out(target, std::ios::binary);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  }
-
- private:
-  std::string path_;
-};
 
 CorpusBinding corpus_binding(std::string hash) {
   return CorpusBinding{.corpus_attestation_hash = std::move(hash), .keelson_version = "2.1.0"};
@@ -91,8 +63,8 @@ TEST(CorpusBindingTest, EmptyAttestationHashesZeroBytes) {
   const CorpusBindingStatus mismatch = check_corpus_binding(corpus_binding("deadbeef"), "");
   EXPECT_EQ(mismatch.kind, CorpusKind::kMismatch);
   EXPECT_EQ(mismatch.claimed, "deadbeef");
-  EXPECT_EQ(mismatch.actual, kEmptyDigest);
-  EXPECT_EQ(check_corpus_binding(corpus_binding(std::string(kEmptyDigest)), "").kind,
+  EXPECT_EQ(mismatch.actual, kEmptySha256);
+  EXPECT_EQ(check_corpus_binding(corpus_binding(std::string(kEmptySha256)), "").kind,
             CorpusKind::kVerified);
 }
 
@@ -129,7 +101,7 @@ TEST(SbomBindingTest, LargeBomHashesLikeItsWholeContent) {
 TEST(SbomBindingTest, MissingBomIsUnreadableAndAuditIsNotRead) {
   const TempDir dir;
   // A broken audit file would also be unreadable; the BOM is reported because it comes first.
-  fs::create_directories(fs::path(dir.path()) / ".factory" / "audit.json");
+  dir.mkdir(".factory/audit.json");
   const SbomBindingStatus status = check_sbom_binding(sbom_binding("a", "b"), dir.path());
   EXPECT_EQ(status.kind, SbomKind::kUnreadable);
   EXPECT_EQ(status.path, dir.path() + "/.factory/sbom.cdx.json");
@@ -155,11 +127,11 @@ TEST(SbomBindingTest, RightBomThenAuditProblems) {
   EXPECT_EQ(missing.path, dir.path() + "/.factory/audit.json");
   EXPECT_EQ(missing.error, "No such file or directory (os error 2)");
 
-  fs::create_directories(fs::path(dir.path()) / ".factory" / "audit.json");
+  dir.mkdir(".factory/audit.json");
   const SbomBindingStatus directory = check_sbom_binding(sbom_binding(bom_hash, "b"), dir.path());
   EXPECT_EQ(directory.kind, SbomKind::kUnreadable);
   EXPECT_EQ(directory.error, "Is a directory (os error 21)");
-  fs::remove(fs::path(dir.path()) / ".factory" / "audit.json");
+  fs::remove(dir / ".factory/audit.json");
 
   dir.write(".factory/audit.json", kAudit);
   const SbomBindingStatus upper_case =
@@ -188,7 +160,7 @@ TEST(SbomBindingTest, UnreadableForLackOfPermission) {
   if (::geteuid() == 0) GTEST_SKIP() << "root reads files whatever their mode";
   const TempDir dir;
   dir.write(".factory/sbom.cdx.json", kBom);
-  ::chmod((dir.path() + "/.factory/sbom.cdx.json").c_str(), 0);
+  ::chmod((dir / ".factory/sbom.cdx.json").c_str(), 0);
   const SbomBindingStatus status = check_sbom_binding(sbom_binding("a", "b"), dir.path());
   EXPECT_EQ(status.kind, SbomKind::kUnreadable);
   EXPECT_EQ(status.error, "Permission denied (os error 13)");

@@ -1,7 +1,6 @@
 #include "certificate/offline.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,38 +12,20 @@
 #include "certificate/records.h"
 #include "crypto/sha256.h"
 #include "support/certificate_producer.h"
+#include "support/digests.h"
+#include "support/temp_dir.h"
 
 namespace fennick::certificate {
 namespace {
 
+using test_support::kEmptySha256;
 using test_support::key_pair_from_fill;
+using test_support::TempDir;
 using Errors = std::vector<std::string>;
 
 constexpr std::string_view kEscapes =
     ": path escapes --artifact-dir (absolute path or `..` traversal in an untrusted certificate "
     "field)";
-constexpr std::string_view kEmptyDigest =
-    "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "fennick-offline-XXXXXX");
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-  std::string operator/(std::string_view rest) const { return path_ + "/" + std::string(rest); }
-
- private:
-  std::string path_;
-};
 
 std::string refused(std::string_view label, std::string_view quoted) {
   return "refusing to read " + std::string(label) + " " + std::string(quoted) +
@@ -124,7 +105,7 @@ TEST(OfflineChain, ArtifactFailuresInNameOrder) {
             (Errors{"cannot read artifact s/: Is a directory (os error 21)",
                     "artifact hash mismatch: s/a-upper: expected "
                     "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855, got " +
-                        std::string(kEmptyDigest),
+                        std::string(kEmptySha256),
                     "artifact hash mismatch: s/b-wrong: expected " + digest("claimed") + ", got " +
                         digest("actual"),
                     "cannot read artifact s/c-missing: No such file or directory (os error 2)",
@@ -198,7 +179,7 @@ TEST(OfflineChain, FifoWithoutWriterReadsAsEmpty) {
   // A FIFO without a writer reads as empty instead of stalling the run.
   EXPECT_EQ(run(sealed(c), dir.path()).errors,
             Errors{"artifact hash mismatch: s/pipe: expected " + digest("data") + ", got " +
-                   std::string(kEmptyDigest)});
+                   std::string(kEmptySha256)});
 }
 
 TEST(OfflineChain, UnreadableFileGivesThePermissionError) {

@@ -1,24 +1,21 @@
 #include "certificate/verify.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
-#include <fstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "crypto/sha256.h"
 #include "support/certificate_producer.h"
 #include "support/jws_producer.h"
+#include "support/temp_dir.h"
 
 namespace fennick::certificate {
 namespace {
 
-namespace fs = std::filesystem;
 namespace ts = fennick::test_support;
 using Lines = std::vector<std::string>;
+using test_support::TempDir;
 
 constexpr std::string_view kUnsealedError =
     "certificate is verifiable-but-UNSEALED (no platform countersign): the offline chain holds "
@@ -57,32 +54,6 @@ constexpr std::string_view kBom =
 constexpr std::string_view kAgenticBom =
     R"({"bomFormat":"CycloneDX","components":[{"name":"openai","purl":"pkg:npm/openai@4.0.0"}]})";
 constexpr std::string_view kAudit = R"({"advisories":{}})";
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "fennick-verify-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-
-  void write(std::string_view relative, std::string_view content) const {
-    const fs::path target = fs::path(path_) / relative;
-    fs::create_directories(target.parent_path());
-    std::ofstream out(target, std::ios::binary);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  }
-
- private:
-  std::string path_;
-};
 
 const ts::Ed25519KeyPair& certificate_key() {
   static const ts::Ed25519KeyPair key = ts::key_pair_from_fill(1);

@@ -1,16 +1,15 @@
 #include "certificate/watchlist.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "json/read.h"
 #include "json/writer.h"
+#include "support/temp_dir.h"
 #include "text/fs.h"
 
 namespace fennick::certificate {
@@ -18,33 +17,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using Kind = PostureCrossCheck::Kind;
+using test_support::TempDir;
 
-// A fresh directory under the system's temporary directory, removed with everything in it.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "fennick-watchlist-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-
-  // Writes the BOM where the cross-check looks for it.
-  void write_bom(std::string_view content) const {
-    fs::create_directories(fs::path(path_) / ".factory");
-    std::ofstream out(fs::path(path_) / ".factory" / "sbom.cdx.json", std::ios::binary);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  }
-
- private:
-  std::string path_;
-};
+// Writes the BOM where the cross-check looks for it.
+void write_bom(const TempDir& dir, std::string_view content) {
+  dir.write(".factory/sbom.cdx.json", content);
+}
 
 std::optional<AgenticPostureBinding> posture(std::string p) {
   AgenticPostureBinding b;
@@ -187,7 +165,7 @@ TEST(WatchlistScan, ComponentsDownToLevelSixtyFiveAreExamined) {
 
 TEST(PostureCrossCheck, StepsBeforeTheBomIsRead) {
   TempDir dir;
-  dir.write_bom(R"({"components":[{"name":"openai"}]})");
+  write_bom(dir, R"({"components":[{"name":"openai"}]})");
   EXPECT_EQ(cross_check_agentic_posture(std::nullopt, std::nullopt).kind, Kind::kUnstated);
   EXPECT_EQ(cross_check_agentic_posture(std::nullopt, dir.path()).kind, Kind::kUnstated);
   EXPECT_EQ(cross_check_agentic_posture(posture("declared"), dir.path()).kind, Kind::kDeclared);
@@ -214,7 +192,7 @@ TEST(PostureCrossCheck, MissingBomIsUnreadable) {
 
 TEST(PostureCrossCheck, BomThatDoesNotParseIsUnreadableNotClean) {
   TempDir dir;
-  dir.write_bom(R"({"components":[]} x)");
+  write_bom(dir, R"({"components":[]} x)");
   const PostureCrossCheck r = cross_check_agentic_posture(posture("none"), dir.path());
   EXPECT_EQ(r.kind, Kind::kBomUnreadable);
   EXPECT_EQ(r.path, dir.path() + "/.factory/sbom.cdx.json");
@@ -223,35 +201,35 @@ TEST(PostureCrossCheck, BomThatDoesNotParseIsUnreadableNotClean) {
 
 TEST(PostureCrossCheck, ScansTheBom) {
   TempDir dir;
-  dir.write_bom(R"({"bomFormat":"CycloneDX"})");
+  write_bom(dir, R"({"bomFormat":"CycloneDX"})");
   EXPECT_EQ(cross_check_agentic_posture(posture("none"), dir.path()).kind, Kind::kNoneClean);
-  dir.write_bom(R"({"components":[{"name":"left-pad","purl":"pkg:npm/left-pad@1"}]} )");
+  write_bom(dir, R"({"components":[{"name":"left-pad","purl":"pkg:npm/left-pad@1"}]} )");
   EXPECT_EQ(cross_check_agentic_posture(posture("none"), dir.path()).kind, Kind::kNoneClean);
 
-  dir.write_bom(nested_bom(65, R"({"purl":"pkg:npm/%40mastra/core@0.1"})"));
+  write_bom(dir, nested_bom(65, R"({"purl":"pkg:npm/%40mastra/core@0.1"})"));
   const PostureCrossCheck hit = cross_check_agentic_posture(posture("none"), dir.path());
   EXPECT_EQ(hit.kind, Kind::kContradicted);
   EXPECT_EQ(hit.posture, "none");
   EXPECT_EQ(hit.dependency, "@mastra/core");
 
-  dir.write_bom(nested_bom(66, R"({"purl":"pkg:npm/%40mastra/core@0.1"})"));
+  write_bom(dir, nested_bom(66, R"({"purl":"pkg:npm/%40mastra/core@0.1"})"));
   EXPECT_EQ(cross_check_agentic_posture(posture("none"), dir.path()).kind, Kind::kNoneClean);
 }
 
 TEST(PostureCrossCheck, VeryDeepBomIsScannedWithoutExhaustingTheStack) {
   constexpr std::size_t kDepth = 100000;
   TempDir dir;
-  dir.write_bom(nested_bom(kDepth, R"({"name":"openai"})"));
+  write_bom(dir, nested_bom(kDepth, R"({"name":"openai"})"));
   EXPECT_EQ(cross_check_agentic_posture(posture("none"), dir.path()).kind, Kind::kNoneClean);
 
-  dir.write_bom(nested_bom(kDepth, R"({"name":"openai"})", R"(,{"purl":"pkg:npm/llamaindex"})"));
+  write_bom(dir, nested_bom(kDepth, R"({"name":"openai"})", R"(,{"purl":"pkg:npm/llamaindex"})"));
   const PostureCrossCheck hit = cross_check_agentic_posture(posture("none"), dir.path());
   EXPECT_EQ(hit.kind, Kind::kContradicted);
   EXPECT_EQ(hit.dependency, "llamaindex");
 
   // Cut short deep inside: a parse failure, not a crash and not a clean scan.
   const std::string whole = nested_bom(kDepth, "{}");
-  dir.write_bom(std::string_view(whole).substr(0, whole.size() / 2));
+  write_bom(dir, std::string_view(whole).substr(0, whole.size() / 2));
   const PostureCrossCheck cut = cross_check_agentic_posture(posture("none"), dir.path());
   EXPECT_EQ(cut.kind, Kind::kBomUnreadable);
   EXPECT_TRUE(cut.error.starts_with("EOF while parsing")) << cut.error;
@@ -268,7 +246,7 @@ TEST_P(ExampleBoms, CleanAsPublishedContradictedOnceAnSdkIsNested) {
   ASSERT_TRUE(bytes.ok()) << bytes.error();
 
   TempDir dir;
-  dir.write_bom(*bytes);
+  write_bom(dir, *bytes);
   EXPECT_EQ(cross_check_agentic_posture(posture("none"), dir.path()).kind, Kind::kNoneClean);
 
   auto bom = json::parse_value(*bytes);
@@ -284,7 +262,7 @@ TEST_P(ExampleBoms, CleanAsPublishedContradictedOnceAnSdkIsNested) {
   host["components"].as_array()->push_back(json::Value::object(std::move(added)));
   std::string edited;
   json::write_value(edited, *bom);
-  dir.write_bom(edited);
+  write_bom(dir, edited);
 
   const PostureCrossCheck r = cross_check_agentic_posture(posture("none"), dir.path());
   EXPECT_EQ(r.kind, Kind::kContradicted);

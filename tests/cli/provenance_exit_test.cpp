@@ -1,7 +1,6 @@
 // Exit rules of the provenance flow that only a fault inside the audit reaches: the audit is
 // replaced by one that returns the fail-closed result a fault produces.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <optional>
 #include <string>
@@ -9,6 +8,7 @@
 #include "flows.h"
 #include "provenance/allowlist/allowlist.h"
 #include "provenance/validator/audit.h"
+#include "support/temp_dir.h"
 
 namespace fennick::cli {
 namespace {
@@ -37,23 +37,13 @@ provenance::ProvenanceAuditResult panicked(const std::string&, const std::option
   return result;
 }
 
-class ProvenanceExit : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/fennick-exit-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    project_ = pattern;
-  }
-  void TearDown() override { rmdir(project_.c_str()); }
-  std::string project_;
-};
-
-TEST_F(ProvenanceExit, PanicEndsWithOneWhateverTheFlags) {
+TEST(ProvenanceExit, PanicEndsWithOneWhateverTheFlags) {
+  const test_support::TempDir project;
   for (bool fail_on_rejected : {false, true}) {
     SCOPED_TRACE(fail_on_rejected);
     Captured io;
     VerifyProvenanceArgs args;
-    args.project = project_;
+    args.project = project.path();
     args.fail_on_rejected = fail_on_rejected;
     EXPECT_EQ(run_verify_provenance(args, io.streams(), panicked), 1);
     // The panic line follows the summary; no "FAILED" line, although no BRD was found and the

@@ -5,12 +5,13 @@
 #include <string>
 #include <utility>
 
+#include "support/digests.h"
+
 namespace fennick::crypto {
 namespace {
 
 // Known answers from the FIPS 180-2 examples.
-constexpr std::string_view kEmptyDigest =
-    "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+using test_support::kEmptySha256;
 constexpr std::string_view kAbcDigest =
     "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
 constexpr std::string_view kTwoBlockInput =
@@ -21,7 +22,7 @@ constexpr std::string_view kMillionADigest =
     "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0";
 
 TEST(Sha256, KnownAnswers) {
-  EXPECT_EQ(sha256_hex(""), kEmptyDigest);
+  EXPECT_EQ(sha256_hex(""), kEmptySha256);
   EXPECT_EQ(sha256_hex("abc"), kAbcDigest);
   EXPECT_EQ(sha256_hex(kTwoBlockInput), kTwoBlockDigest);
   EXPECT_EQ(sha256_hex(std::string(1'000'000, 'a')), kMillionADigest);
@@ -65,7 +66,7 @@ TEST(Sha256, IncrementalInOddChunksEqualsOneShot) {
 
 TEST(Sha256, StartsOverAfterFinishAndSurvivesMove) {
   Sha256 hasher;
-  EXPECT_EQ(hasher.finish_hex(), kEmptyDigest);
+  EXPECT_EQ(hasher.finish_hex(), kEmptySha256);
   hasher.update("ab");
   Sha256 moved = std::move(hasher);
   moved.update("");

@@ -9,12 +9,14 @@
 
 #include "crypto/sha256.h"
 #include "e2e/runner.h"
-#include "e2e/temp_dir.h"
 #include "support/certificate_producer.h"
 #include "support/jws_producer.h"
+#include "support/temp_dir.h"
 
 namespace fennick::e2e {
 namespace {
+
+using test_support::TempDir;
 
 namespace ts = fennick::test_support;
 using certificate::GovernanceCertificate;

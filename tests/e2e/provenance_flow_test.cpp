@@ -8,12 +8,14 @@
 #include <vector>
 
 #include "e2e/runner.h"
-#include "e2e/temp_dir.h"
 #include "provenance/report.h"
 #include "provenance/validator/audit.h"
+#include "support/temp_dir.h"
 
 namespace fennick::e2e {
 namespace {
+
+using test_support::TempDir;
 
 constexpr std::string_view kBrdPath = "requirements/business-requirements-document.md";
 // One claim names entities that nothing in an empty corpus supports; the other names none.

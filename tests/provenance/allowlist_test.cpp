@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "crypto/sha256.h"
+#include "support/provenance_fixtures.h"
 
 namespace fennick::provenance {
 namespace {
@@ -18,15 +19,6 @@ using Strings = std::vector<std::string>;
 ExtractionOutput document(std::string text) {
   ExtractionOutput output;
   output.text = std::move(text);
-  return output;
-}
-
-ExtractionOutput paged_document(std::string text, const std::vector<std::string>& page_texts) {
-  ExtractionOutput output = document(std::move(text));
-  output.pages.emplace();
-  for (const std::string& page_text : page_texts) {
-    output.pages->push_back(ExtractionPage{output.pages->size(), page_text, std::nullopt});
-  }
   return output;
 }
 
@@ -190,7 +182,7 @@ TEST(BuildEffectiveAllowlist, ProjectStringsAsTheDriverPassesThem) {
 TEST(BuildEffectiveAllowlist, CorpusAdmitsCapitalisedWordsOnly) {
   const std::vector<ExtractionOutput> documents = {
       document("Contact Initech today. globex stays out, 2024, \u00DCber too, \u00DCberWerk in."),
-      paged_document("", {"Data-Driven (Vandelay)", "a Foo--Bar x"}),
+      test_support::paged_output("", {"Data-Driven (Vandelay)", "a Foo--Bar x"}),
   };
   // A capitalised hyphenated word counts itself and its parts; lower-case words, numbers and
   // words whose only capitals are not ASCII are not counted.
@@ -201,7 +193,7 @@ TEST(BuildEffectiveAllowlist, CorpusAdmitsCapitalisedWordsOnly) {
 
 TEST(BuildEffectiveAllowlist, ThresholdCountsTextAndPagesSeparately) {
   const std::vector<ExtractionOutput> documents = {
-      paged_document("Twice Once", {"Twice again"}),
+      test_support::paged_output("Twice Once", {"Twice again"}),
       document("Thrice Thrice Thrice"),
   };
   EXPECT_EQ(added_tokens(with_corpus(documents, 2)), (Strings{"thrice", "twice"}));

@@ -1,10 +1,8 @@
 #include "provenance/validator/audit.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -12,60 +10,36 @@
 
 #include "crypto/sha256.h"
 #include "provenance/validator/internal.h"
+#include "support/digests.h"
+#include "support/provenance_fixtures.h"
+#include "support/temp_dir.h"
 
 namespace fennick::provenance {
 namespace {
 
-constexpr std::string_view kEmptyDigest =
-    "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
-constexpr std::string_view kBrdPath = "requirements/business-requirements-document.md";
+using test_support::extraction_json;
+using test_support::kEmptySha256;
+using test_support::TempDir;
+using test_support::write_file;
 
-// A project directory under a fresh /tmp directory, removed at the end of the test.
+// A project directory named `name` inside a fresh temporary directory.
 class Project {
  public:
-  explicit Project(std::string_view name = "project") {
-    std::string pattern = "/tmp/fennick-audit-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    root_ = pattern;
-    dir_ = root_ + "/" + std::string(name);
-    std::filesystem::create_directories(dir_);
-  }
-  Project(const Project&) = delete;
-  Project& operator=(const Project&) = delete;
-  ~Project() {
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
-  }
+  explicit Project(std::string_view name = "project") : dir_(root_.mkdir(name)) {}
 
   const std::string& dir() const { return dir_; }
   std::string at(std::string_view relative) const { return dir_ + "/" + std::string(relative); }
-
   void write(std::string_view relative, std::string_view bytes) const {
-    const std::filesystem::path path = at(relative);
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write test file");
+    write_file(at(relative), bytes);
   }
   void mkdir(std::string_view relative) const { std::filesystem::create_directories(at(relative)); }
 
  private:
-  std::string root_;
+  TempDir root_;
   std::string dir_;
 };
 
-std::string document(std::string_view text) {
-  return R"({"text":")" + std::string(text) +
-         R"(","metadata":{},"extractor":{"kind":"k","version":"v"}})";
-}
-
-CorpusPage page(std::string source, std::string text) {
-  CorpusPage p;
-  p.source = std::move(source);
-  p.output.text = std::move(text);
-  p.output.extractor = Extractor{"k", "v", std::nullopt};
-  return p;
-}
+constexpr std::string_view kBrdPath = "requirements/business-requirements-document.md";
 
 constexpr std::string_view kBrd =
     "# Business Requirements Document\n"
@@ -74,14 +48,6 @@ constexpr std::string_view kBrd =
     "### BR-002: settle payments with Stripe\n"
     "### BR-003: sync tickets with Zendesk\n"
     "### BR-004: post entries to Ledgerly\n";
-
-std::vector<std::string> reasons(const ValidatorReport& report) {
-  std::vector<std::string> out;
-  for (const ClaimVerdict& v : report.verdicts) {
-    out.push_back(v.mode.is_rejected() ? v.mode.reason : std::string(verdict_tag_name(v.mode.tag)));
-  }
-  return out;
-}
 
 std::string embedded_only_digest() {
   AllowlistInputs inputs;
@@ -108,7 +74,7 @@ TEST(VerifyProvenance, EmptyProjectReportsNoBrdAndNoCorpus) {
   EXPECT_TRUE(result.corpus_empty);
   EXPECT_EQ(result.corpus_source, CorpusSource::kEmpty);
   EXPECT_FALSE(result.synthesized_corpus);
-  EXPECT_EQ(result.report.extracted_corpus_hash, kEmptyDigest);
+  EXPECT_EQ(result.report.extracted_corpus_hash, kEmptySha256);
   EXPECT_FALSE(result.report.validator_panic.has_value());
 }
 
@@ -128,8 +94,8 @@ TEST(VerifyProvenance, UnreadableBrdCountsAsFoundWithoutClaims) {
 TEST(VerifyProvenance, ClassifiesBrdClaimsAgainstTheTypedStore) {
   const Project project("acme-portal");
   project.write(kBrdPath, kBrd);
-  project.write(".artifacts/corpus/b.json", document("Ledgerly books every entry"));
-  project.write(".artifacts/corpus/a.json", document("cards are settled by stripe nightly"));
+  project.write(".artifacts/corpus/b.json", extraction_json("Ledgerly books every entry"));
+  project.write(".artifacts/corpus/a.json", extraction_json("cards are settled by stripe nightly"));
   project.write(".artifacts/corpus/broken.json", "{");
   project.write(".artifacts/extracted/old.txt", "Zendesk");
 
@@ -144,7 +110,7 @@ TEST(VerifyProvenance, ClassifiesBrdClaimsAgainstTheTypedStore) {
   // Acme comes from the project name, Ledgerly from a capitalised corpus word; stripe occurs
   // only in lower case, so it is found but not allowlisted; Zendesk is only in the unused
   // legacy directory.
-  EXPECT_EQ(reasons(result.report),
+  EXPECT_EQ(test_support::verdict_reasons(result.report),
             (std::vector<std::string>{"derived", "citation_unbound",
                                       "no_citation_for_external_entity", "derived"}));
   EXPECT_EQ(result.report.total, 4u);
@@ -157,7 +123,7 @@ TEST(VerifyProvenance, GivenCorpusDirectoryIsAnOverrideWhateverItYields) {
   const Project project;
   project.write("elsewhere/notes.txt", "Zendesk tickets");
   project.write("elsewhere/a.md", "ignored");
-  project.write(".artifacts/corpus/a.json", document("typed"));
+  project.write(".artifacts/corpus/a.json", extraction_json("typed"));
   project.mkdir("empty");
 
   const ProvenanceAuditResult legacy = verify_provenance(project.dir(), project.at("elsewhere"));
@@ -170,7 +136,7 @@ TEST(VerifyProvenance, GivenCorpusDirectoryIsAnOverrideWhateverItYields) {
     const ProvenanceAuditResult empty = verify_provenance(project.dir(), dir);
     EXPECT_EQ(empty.corpus_source, CorpusSource::kOverride);
     EXPECT_TRUE(empty.corpus_empty);
-    EXPECT_EQ(empty.report.extracted_corpus_hash, kEmptyDigest);
+    EXPECT_EQ(empty.report.extracted_corpus_hash, kEmptySha256);
   }
 }
 
@@ -194,7 +160,7 @@ TEST(VerifyProvenance, UnusableTypedStoreFallsThroughToLegacyText) {
 
 TEST(VerifyProvenance, TypedStoreWithPagesLeavesLegacyDirectoryUnread) {
   const Project project;
-  project.write(".artifacts/corpus/a.json", document("typed"));
+  project.write(".artifacts/corpus/a.json", extraction_json("typed"));
   project.write(".artifacts/extracted/a.txt", "legacy");
   internal::AuditHooks hooks;
   int legacy_loads = 0;
@@ -252,9 +218,9 @@ TEST(VerifyProvenance, PagesAreSortedByPathAndTheFirstOfARepeatedPathStays) {
   const Project project;
   project.mkdir(".artifacts/corpus");
   const internal::CorpusLoader typed = [](const std::string&) {
-    return fennick::Result<std::vector<CorpusPage>>(
-        std::vector<CorpusPage>{page("b.json", "bee"), page("a.json", "first"),
-                                page("B.json", "cap"), page("a.json", "second")});
+    return fennick::Result<std::vector<CorpusPage>>(std::vector<CorpusPage>{
+        test_support::corpus_page("b.json", "bee"), test_support::corpus_page("a.json", "first"),
+        test_support::corpus_page("B.json", "cap"), test_support::corpus_page("a.json", "second")});
   };
   const CapturedInputs captured = capture_allowlist_inputs(project.dir(), typed);
   EXPECT_EQ(captured.texts, (std::vector<std::string>{"cap", "first", "bee"}));
@@ -274,7 +240,7 @@ TEST(VerifyProvenanceGuards, ValidatorFaultKeepsTheDriverFacts) {
     throw std::runtime_error("scan failed");
   };
   const ProvenanceAuditResult result = internal::verify_provenance(project.dir(), {}, hooks);
-  EXPECT_EQ(reasons(result.report),
+  EXPECT_EQ(test_support::verdict_reasons(result.report),
             std::vector<std::string>(3, "qg13_validator_panic: scan failed"));
   EXPECT_EQ(result.report.verdicts[2].id, "UC-3");
   EXPECT_EQ(result.report.validator_panic, "scan failed");
@@ -291,7 +257,7 @@ TEST(VerifyProvenanceGuards, ValidatorFaultKeepsTheDriverFacts) {
 
 TEST(VerifyProvenanceGuards, ValidatorFaultWithANonTextPayload) {
   const Project project;
-  project.write(".artifacts/corpus/a.json", document("x"));
+  project.write(".artifacts/corpus/a.json", extraction_json("x"));
   internal::AuditHooks hooks;
   hooks.extract_claims = [](std::string_view) {
     ClaimExtraction one;
@@ -301,7 +267,7 @@ TEST(VerifyProvenanceGuards, ValidatorFaultWithANonTextPayload) {
   };
   hooks.validator.anchor_key = [](std::string_view) -> std::string { throw 3.5; };
   const ProvenanceAuditResult result = internal::verify_provenance(project.dir(), {}, hooks);
-  EXPECT_EQ(reasons(result.report),
+  EXPECT_EQ(test_support::verdict_reasons(result.report),
             std::vector<std::string>{"qg13_validator_panic: <non-string panic payload>"});
   EXPECT_EQ(result.report.verdicts[0].id, "BR-9");
   EXPECT_EQ(result.unparsed_inline_count, 7u);
@@ -319,7 +285,7 @@ void expect_driver_fail_closed(const ProvenanceAuditResult& result, std::string_
   EXPECT_EQ(result.report.validator_panic, std::string(message));
   EXPECT_EQ(result.report.total, 1u);
   EXPECT_EQ(result.report.rejected, 1u);
-  EXPECT_EQ(result.report.extracted_corpus_hash, kEmptyDigest);
+  EXPECT_EQ(result.report.extracted_corpus_hash, kEmptySha256);
   EXPECT_EQ(result.report.allowlist_version_hash, embedded_only_digest());
   EXPECT_FALSE(result.brd_path.has_value());
   EXPECT_FALSE(result.brd_not_found);
@@ -369,7 +335,7 @@ TEST(VerifyProvenanceGuards, DriverFaultsAtEachStepFailClosed) {
 TEST(VerifyProvenanceGuards, ProductionHooksMatchThePublicEntry) {
   const Project project("acme-portal");
   project.write(kBrdPath, kBrd);
-  project.write(".artifacts/corpus/a.json", document("Ledgerly"));
+  project.write(".artifacts/corpus/a.json", extraction_json("Ledgerly"));
   EXPECT_EQ(internal::verify_provenance(project.dir(), {}, internal::AuditHooks{}),
             verify_provenance(project.dir(), std::nullopt));
 }
@@ -383,7 +349,7 @@ TEST(VerifyProvenance, BundledSampleProject) {
             crypto::sha256_hex("finance-procedures.json\ngrant-programme-guidelines.json\n"
                                "kickoff-meeting-notes.json"));
   EXPECT_EQ(result.unparsed_inline_count, 3u);
-  EXPECT_EQ(reasons(result.report),
+  EXPECT_EQ(test_support::verdict_reasons(result.report),
             (std::vector<std::string>{"derived", "derived", "citation_unbound",
                                       "no_citation_for_external_entity", "duplicate_anchor",
                                       "duplicate_anchor", "derived"}));

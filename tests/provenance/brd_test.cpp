@@ -1,43 +1,20 @@
 #include "provenance/validator/brd.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "crypto/sha256.h"
 #include "provenance/tokens.h"
+#include "support/temp_dir.h"
 
 namespace fennick::provenance {
 namespace {
 
 namespace fs = std::filesystem;
-
-class TempDir {
- public:
-  TempDir() : path_((fs::temp_directory_path() / "fennick-brd-XXXXXX").string()) {
-    if (::mkdtemp(path_.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-  std::string write(const std::string& relative, const std::string& contents) const {
-    const fs::path file = fs::path(path_) / relative;
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << contents;
-    return file.string();
-  }
-
- private:
-  std::string path_;
-};
+using test_support::TempDir;
 
 const std::string kHeading = "# Business Requirements Document\n";
 

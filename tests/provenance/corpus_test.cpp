@@ -1,60 +1,23 @@
 #include "provenance/corpus.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "support/digests.h"
+#include "support/provenance_fixtures.h"
+#include "support/temp_dir.h"
+
 namespace fennick::provenance {
 namespace {
 
-constexpr std::string_view kEmptyDigest =
-    "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
-
-// A fresh directory under /tmp, removed with everything in it at the end of the test.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = "/tmp/fennick-corpus-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-
-  const std::string& path() const { return path_; }
-  std::string at(std::string_view name) const { return path_ + "/" + std::string(name); }
-
-  void write(std::string_view name, std::string_view bytes) const {
-    std::ofstream out(at(name), std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write test file");
-  }
-  void mkdir(std::string_view name) const {
-    if (::mkdir(at(name).c_str(), 0755) != 0) throw std::runtime_error("mkdir failed");
-  }
-
- private:
-  std::string path_;
-};
-
-// A valid extraction document whose text tells the files apart.
-std::string document(std::string_view text) {
-  return R"({"text":")" + std::string(text) +
-         R"(","metadata":{},"extractor":{"kind":"k","version":"v"}})";
-}
+using test_support::extraction_json;
+using test_support::kEmptySha256;
+using test_support::TempDir;
 
 std::vector<std::string> sources(const std::vector<CorpusPage>& pages) {
   std::vector<std::string> out;
@@ -93,7 +56,7 @@ TEST(FindFirstWithExtension, ReturnsEachMatchThenNone) {
   while (auto path = find_first_with_extension(*listing, "json")) found.push_back(*path);
   std::sort(found.begin(), found.end());
   EXPECT_EQ(found,
-            (std::vector<std::string>{dir.at("a.json"), dir.at("e.tar.json"), dir.at("sub.json")}));
+            (std::vector<std::string>{dir / "a.json", dir / "e.tar.json", dir / "sub.json"}));
   EXPECT_FALSE(find_first_with_extension(*listing, "json").has_value());
   EXPECT_FALSE(find_first_with_extension(*listing, "txt").has_value());
 
@@ -102,17 +65,17 @@ TEST(FindFirstWithExtension, ReturnsEachMatchThenNone) {
   ASSERT_TRUE(again);
   std::vector<std::string> empty_ext;
   while (auto path = find_first_with_extension(*again, "")) empty_ext.push_back(*path);
-  EXPECT_EQ(empty_ext, std::vector<std::string>{dir.at("d.")});
+  EXPECT_EQ(empty_ext, std::vector<std::string>{dir / "d."});
 }
 
 TEST(CorpusLoading, UnlistableDirectoryIsAnError) {
   TempDir dir;
-  dir.write("file.json", document("x"));
+  dir.write("file.json", extraction_json("x"));
 
-  auto missing = load_typed_artifact_store(dir.at("missing"));
+  auto missing = load_typed_artifact_store(dir / "missing");
   ASSERT_FALSE(missing);
   EXPECT_EQ(missing.error(), "No such file or directory (os error 2)");
-  auto not_dir = load_legacy_txt_corpus(dir.at("file.json"));
+  auto not_dir = load_legacy_txt_corpus(dir / "file.json");
   ASSERT_FALSE(not_dir);
   EXPECT_EQ(not_dir.error(), "Not a directory (os error 20)");
 
@@ -124,7 +87,7 @@ TEST(CorpusLoading, UnlistableDirectoryIsAnError) {
 TEST(TypedArtifactStore, LoadsMatchingFilesInPathOrder) {
   TempDir dir;
   for (const char* name : {"b.json", "a.json", "a.b.json", "c.JSON", ".json"}) {
-    dir.write(name, document(name));
+    dir.write(name, extraction_json(name));
   }
   dir.write("notes.txt", "plain text");
 
@@ -138,7 +101,7 @@ TEST(TypedArtifactStore, LoadsMatchingFilesInPathOrder) {
 TEST(TypedArtifactStore, SortsNamesAsBytes) {
   TempDir dir;
   for (const char* name : {"b.json", "B.json", "a-b.json", "ab.json", "a.json", "\xc3\xa9.json"}) {
-    dir.write(name, document("x"));
+    dir.write(name, extraction_json("x"));
   }
   auto pages = load_typed_artifact_store(dir.path());
   ASSERT_TRUE(pages);
@@ -148,18 +111,18 @@ TEST(TypedArtifactStore, SortsNamesAsBytes) {
 
 TEST(TypedArtifactStore, SkipsWhatDoesNotRead) {
   TempDir dir;
-  dir.write("good.json", document("good"));
+  dir.write("good.json", extraction_json("good"));
   dir.write("e.json", "");
   dir.write("garbage.json", "\x89PNG\r\n\x1a\n\x00\x01");
   dir.write("prose.json", "this is not JSON");
-  dir.write("partial.json", document("p").substr(0, 20));
+  dir.write("partial.json", extraction_json("p").substr(0, 20));
   dir.write("array.json", "[1,2,3]");
-  dir.write("latin1.json", document("caf\xe9"));
+  dir.write("latin1.json", extraction_json("caf\xe9"));
   dir.write("deep.json", R"({"text":"","metadata":{"a":)" + std::string(100000, '[') +
                              std::string(100000, ']') +
                              R"(},"extractor":{"kind":"k","version":"v"}})");
   dir.mkdir("sub.json");
-  std::filesystem::create_symlink(dir.at("nowhere"), dir.at("dangling.json"));
+  std::filesystem::create_symlink(dir / "nowhere", dir / "dangling.json");
 
   auto pages = load_typed_artifact_store(dir.path());
   ASSERT_TRUE(pages) << pages.error();
@@ -169,8 +132,8 @@ TEST(TypedArtifactStore, SkipsWhatDoesNotRead) {
 TEST(TypedArtifactStore, ReadsThroughLinksAndOddNames) {
   TempDir dir;
   dir.mkdir("elsewhere");
-  dir.write("elsewhere/target.data", document("linked"));
-  std::filesystem::create_symlink(dir.at("elsewhere/target.data"), dir.at("link.json"));
+  dir.write("elsewhere/target.data", extraction_json("linked"));
+  std::filesystem::create_symlink(dir / "elsewhere/target.data", dir / "link.json");
   // A name that is not UTF-8; the content's only bad byte is in an undeclared member's value.
   dir.write("\xff\xfe.json",
             "{\"junk\":\"\xff\",\"text\":\"t\",\"metadata\":{},"
@@ -187,7 +150,7 @@ TEST(TypedArtifactStore, ReadsThroughLinksAndOddNames) {
 TEST(TypedArtifactStore, LargeDocument) {
   TempDir dir;
   const std::string big(4 << 20, 'x');
-  dir.write("big.json", document(big));
+  dir.write("big.json", extraction_json(big));
   auto pages = load_typed_artifact_store(dir.path());
   ASSERT_TRUE(pages);
   ASSERT_EQ(pages->size(), 1u);
@@ -197,7 +160,7 @@ TEST(TypedArtifactStore, LargeDocument) {
 TEST(LegacyTxtCorpus, EmptyFileGivesEmptyDocument) {
   TempDir dir;
   dir.write("e.txt", "");
-  dir.write("e.json", document("ignored"));
+  dir.write("e.json", extraction_json("ignored"));
   auto pages = load_legacy_txt_corpus(dir.path());
   ASSERT_TRUE(pages);
   ASSERT_EQ(pages->size(), 1u);
@@ -337,17 +300,17 @@ TEST(LegacyTxtCorpus, LargeFile) {
 }
 
 TEST(CorpusListingDigest, HashesNamesOnly) {
-  EXPECT_EQ(corpus_listing_digest({}), kEmptyDigest);
+  EXPECT_EQ(corpus_listing_digest({}), kEmptySha256);
 
   TempDir one;
   TempDir two;
-  one.write("a.json", document("first"));
-  one.write("b.json", document("second"));
+  one.write("a.json", extraction_json("first"));
+  one.write("b.json", extraction_json("second"));
   two.mkdir("deeper");
   two.write("deeper/a.txt", "other content");
   two.write("deeper/b.txt", "more");
   auto typed = load_typed_artifact_store(one.path());
-  auto legacy = load_legacy_txt_corpus(two.at("deeper"));
+  auto legacy = load_legacy_txt_corpus(two / "deeper");
   ASSERT_TRUE(typed);
   ASSERT_TRUE(legacy);
 

@@ -6,11 +6,13 @@
 #include <string>
 #include <string_view>
 
+#include "support/digests.h"
+
 namespace fennick::provenance {
 namespace {
 
-constexpr std::string_view kEmptyDigest =
-    "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+using test_support::kEmptySha256;
+
 constexpr std::string_view kAllowDigest =
     "0f1e2d3c4b5a69788796a5b4c3d2e1f00f1e2d3c4b5a69788796a5b4c3d2e1f0";
 constexpr std::string_view kAnchor =
@@ -27,7 +29,7 @@ constexpr std::string_view kSuggestions =
 
 ProvenanceAuditResult empty_result() {
   ProvenanceAuditResult result;
-  result.report.extracted_corpus_hash = std::string(kEmptyDigest);
+  result.report.extracted_corpus_hash = std::string(kEmptySha256);
   result.report.allowlist_version_hash = std::string(kAllowDigest);
   result.brd_not_found = true;
   result.corpus_empty = true;
@@ -121,7 +123,7 @@ TEST(AuditReport, DriverFailClosedResultShowsThePanicOnOneLine) {
 
 TEST(AuditReport, VerdictSectionsAndTheLegacySuggestion) {
   ProvenanceAuditResult result;
-  result.report.extracted_corpus_hash = std::string(kEmptyDigest);
+  result.report.extracted_corpus_hash = std::string(kEmptySha256);
   result.report.allowlist_version_hash = std::string(kAllowDigest);
   result.synthesized_corpus = true;
   result.corpus_source = CorpusSource::kLegacyTxt;

@@ -12,25 +12,17 @@
 
 #include "crypto/sha256.h"
 #include "provenance/citation/citation.h"
+#include "support/provenance_fixtures.h"
 
 namespace fennick::provenance {
 namespace {
 
-CorpusPage page(std::string source, std::string text) {
-  CorpusPage result;
-  result.source = std::move(source);
-  result.output.text = std::move(text);
-  return result;
-}
+using test_support::corpus_page;
 
 CorpusPage paged(std::string source, const std::vector<std::string>& page_texts,
                  std::string text = "") {
-  CorpusPage result = page(std::move(source), std::move(text));
-  result.output.pages.emplace();
-  for (const std::string& page_text : page_texts) {
-    result.output.pages->push_back(
-        ExtractionPage{result.output.pages->size(), page_text, std::nullopt});
-  }
+  CorpusPage result = corpus_page(std::move(source), "");
+  result.output = test_support::paged_output(std::move(text), page_texts);
   return result;
 }
 
@@ -59,9 +51,9 @@ std::vector<std::string> sources(const std::vector<CorpusHits>& records) {
 
 TEST(SearchCorpus, CaseInsensitiveSubstringPerLine) {
   const std::vector<CorpusPage> pages = {
-      page("a.json", "Acme acme ACME\nnothing here\r\nthe ACMEs\r\nlast"),
-      page("b.json", "see acme"),
-      page("c.json", "no match"),
+      corpus_page("a.json", "Acme acme ACME\nnothing here\r\nthe ACMEs\r\nlast"),
+      corpus_page("b.json", "see acme"),
+      corpus_page("c.json", "no match"),
   };
   const std::vector<CorpusHits> found = search(pages, "aCmE");
   ASSERT_EQ(found.size(), 2u);
@@ -75,7 +67,8 @@ TEST(SearchCorpus, CaseInsensitiveSubstringPerLine) {
 }
 
 TEST(SearchCorpus, EmptyOrAbsentTermsFindNothing) {
-  const std::vector<CorpusPage> pages = {page("a.json", "a\nb\n"), page("e.json", "")};
+  const std::vector<CorpusPage> pages = {corpus_page("a.json", "a\nb\n"),
+                                         corpus_page("e.json", "")};
   EXPECT_TRUE(search(pages, "").empty());
   EXPECT_TRUE(search(pages, "zzz").empty());
   // No line holds a line feed, so a term holding one matches nowhere.
@@ -91,7 +84,7 @@ TEST(SearchCorpus, KeepsTheFirstHundredHitsAndCountsAll) {
   for (int i = 1; i <= 200; ++i) {
     text += (i % 4 == 0 ? "plain " : "Term ") + std::to_string(i) + "\n";
   }
-  const std::vector<CorpusHits> found = search({page("big.json", text)}, "term");
+  const std::vector<CorpusHits> found = search({corpus_page("big.json", text)}, "term");
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].hit_count, 150u);
   ASSERT_EQ(found[0].hits.size(), 100u);
@@ -105,7 +98,7 @@ TEST(SearchCorpus, PagesAreNumberedAsOneSequence) {
   const std::vector<CorpusPage> pages = {
       paged("p.json", {"one\ntwo\nthree", "four\nMATCH five", "six"}, "match in text only"),
       paged("e.json", {}, "match in text only"),
-      page("t.json", "match in text"),
+      corpus_page("t.json", "match in text"),
   };
   const std::vector<CorpusHits> found = search(pages, "match");
   ASSERT_EQ(found.size(), 2u);
@@ -119,14 +112,15 @@ TEST(SearchCorpus, PagesAreNumberedAsOneSequence) {
 
 TEST(SearchCorpus, RecordsAreInSourcePathOrder) {
   const std::vector<CorpusPage> pages = {
-      page("b.json", "x"),   page("a.json", "x"),     page("A.json", "x"),
-      page("a.b.json", "x"), page("dir/a.json", "x"), page("\xFF.json", "x"),
+      corpus_page("b.json", "x"),   corpus_page("a.json", "x"),     corpus_page("A.json", "x"),
+      corpus_page("a.b.json", "x"), corpus_page("dir/a.json", "x"), corpus_page("\xFF.json", "x"),
   };
   EXPECT_EQ(sources(search(pages, "X")),
             (std::vector<std::string>{"A.json", "a.b.json", "a.json", "b.json", "dir/a.json",
                                       "\uFFFD.json"}));
   // Equal paths keep corpus order.
-  const std::vector<CorpusPage> same = {page("a.json", "x first"), page("a.json/", "x second")};
+  const std::vector<CorpusPage> same = {corpus_page("a.json", "x first"),
+                                        corpus_page("a.json/", "x second")};
   const std::vector<CorpusHits> found = search(same, "x");
   ASSERT_EQ(found.size(), 2u);
   EXPECT_EQ(found[0].hits[0].line, "x first");
@@ -135,8 +129,8 @@ TEST(SearchCorpus, RecordsAreInSourcePathOrder) {
 
 TEST(SearchCorpus, FullUnicodeLowerCasing) {
   const std::vector<CorpusPage> pages = {
-      page("greek.json", "\u039F\u0394\u039F\u03A3\n\u039F\u0394\u039F\u03A3\u0391\n\u03A3"),
-      page("turkish.json", "\u0130STANBUL\nistanbul"),
+      corpus_page("greek.json", "\u039F\u0394\u039F\u03A3\n\u039F\u0394\u039F\u03A3\u0391\n\u03A3"),
+      corpus_page("turkish.json", "\u0130STANBUL\nistanbul"),
   };
   // Capital sigma lower-cases to final sigma at a word's end, also at the end of a line, and to
   // the medial form elsewhere.
@@ -170,7 +164,7 @@ TEST(SearchCorpus, FindsTermsAtEveryOffsetAndLength) {
       text += line % 2 == 1 ? std::string(term) : near_miss;
       if (line % 2 == 1) expected.push_back(line);
     }
-    const std::vector<CorpusHits> found = search({page("a.json", text)}, term);
+    const std::vector<CorpusHits> found = search({corpus_page("a.json", text)}, term);
     ASSERT_EQ(found.size(), 1u) << term;
     EXPECT_EQ(found[0].hit_count, 41u) << term;
     EXPECT_EQ(hit_lines(found[0]), expected) << term;
@@ -205,7 +199,7 @@ TEST(SearchCorpus, CachedAndDirectSearchAgreeOnAVariedCorpus) {
       }
       pages.push_back(paged(source, page_texts, random_text(random, 3)));
     } else {
-      pages.push_back(page(source, random_text(random, static_cast<int>(random() % 12))));
+      pages.push_back(corpus_page(source, random_text(random, static_cast<int>(random() % 12))));
     }
   }
   const std::vector<std::string> terms = {"acme",
@@ -245,7 +239,7 @@ TEST(SearchCorpus, CachedAndDirectSearchAgreeOnAVariedCorpus) {
 TEST(ResolveCitationQuote, InclusiveOneBasedRangesOfTheWholeText) {
   const std::vector<CorpusPage> pages = {
       paged("a.json", {"page text is not cited"}, "one\ntwo\nthree"),
-      page("b.json", "x\ny\n"),
+      corpus_page("b.json", "x\ny\n"),
   };
   const auto quote = [&](std::string source, std::uint32_t start, std::uint32_t end) {
     return resolve_citation_quote(pages, Citation{std::move(source), "", "", start, end});
@@ -266,7 +260,8 @@ TEST(ResolveCitationQuote, InclusiveOneBasedRangesOfTheWholeText) {
 }
 
 TEST(CheckQuoteHash, OutcomesInOrder) {
-  const std::vector<CorpusPage> pages = {page("a.json", "Acme  signed\n   the contract.\nend\n")};
+  const std::vector<CorpusPage> pages = {
+      corpus_page("a.json", "Acme  signed\n   the contract.\nend\n")};
   const std::string hash = crypto::sha256_hex("Acme signed the contract.");
   const auto check = [&](std::string source, std::string stored, std::uint32_t start,
                          std::uint32_t end) {

@@ -6,14 +6,14 @@
 #include <vector>
 
 #include "crypto/sha256.h"
+#include "support/digests.h"
 
 namespace fennick::provenance {
 namespace {
 
 using Tokens = std::vector<std::string>;
 
-constexpr std::string_view kEmptySha256 =
-    "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+using test_support::kEmptySha256;
 
 TEST(TokenFingerprint, IgnoresOrderCaseRepetitionEdgePunctuationAndStopWords) {
   const std::string expected = crypto::sha256_hex("in sign sso users with");

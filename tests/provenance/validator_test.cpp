@@ -11,21 +11,18 @@
 #include "provenance/tokens.h"
 #include "provenance/validator/audit.h"
 #include "provenance/validator/internal.h"
+#include "support/digests.h"
+#include "support/provenance_fixtures.h"
 
 namespace fennick::provenance {
 namespace {
 
-constexpr CalendarDate kToday{2024, 5, 10};
-constexpr std::string_view kEmptyDigest =
-    "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+using test_support::corpus_page;
+using test_support::kEmptySha256;
+using test_support::verdict_reason;
+using test_support::verdict_reasons;
 
-CorpusPage page(std::string source, std::string text) {
-  CorpusPage p;
-  p.source = std::move(source);
-  p.output.text = std::move(text);
-  p.output.extractor = Extractor{"k", "v", std::nullopt};
-  return p;
-}
+constexpr CalendarDate kToday{2024, 5, 10};
 
 // An allowlist that covers nothing, so every capitalised word of a claim is a candidate; the
 // digest only has to travel into the report unchanged.
@@ -52,19 +49,8 @@ ValidatorReport validate(const std::vector<ProvenanceClaim>& claims,
   return validate_claims(claims, pages, empty_allowlist(), budget, kToday);
 }
 
-std::string reason(const ClaimVerdict& verdict) {
-  return verdict.mode.is_rejected() ? verdict.mode.reason
-                                    : std::string(verdict_tag_name(verdict.mode.tag));
-}
-
-std::vector<std::string> reasons(const ValidatorReport& report) {
-  std::vector<std::string> out;
-  for (const ClaimVerdict& v : report.verdicts) out.push_back(reason(v));
-  return out;
-}
-
 TEST(ValidatorReport, NoClaimsStillCarriesVersionsDigestsAndIncomingBudget) {
-  const std::vector<CorpusPage> pages = {page("a.json", "x"), page("b.json", "y")};
+  const std::vector<CorpusPage> pages = {corpus_page("a.json", "x"), corpus_page("b.json", "y")};
   const ValidatorReport report = validate({}, pages, {10, 3});
   EXPECT_TRUE(report.verdicts.empty());
   EXPECT_EQ(report.schema_version, "1.0.0");
@@ -77,7 +63,7 @@ TEST(ValidatorReport, NoClaimsStillCarriesVersionsDigestsAndIncomingBudget) {
                 report.assumption_orphaned + report.rejected,
             0u);
   EXPECT_EQ(report.assumption_budget_used, 3u);
-  EXPECT_EQ(validate({}).extracted_corpus_hash, kEmptyDigest);
+  EXPECT_EQ(validate({}).extracted_corpus_hash, kEmptySha256);
 }
 
 TEST(ValidatorAnchors, AnchorKeysAreTokenFingerprintsInClaimOrder) {
@@ -94,7 +80,7 @@ TEST(ValidatorAnchors, ClaimsSharingAnAnchorAreAllRejected) {
   const ValidatorReport report =
       validate({claim("BR-1", "users sign in"), claim("BR-2", "reports export daily"),
                 claim("BR-3", "The users MUST sign in.")});
-  EXPECT_EQ(reasons(report),
+  EXPECT_EQ(verdict_reasons(report),
             (std::vector<std::string>{"duplicate_anchor", "derived", "duplicate_anchor"}));
   EXPECT_EQ(report.verdicts[0].anchor_hash, report.verdicts[2].anchor_hash);
   EXPECT_EQ(report.total, 3u);
@@ -107,33 +93,34 @@ TEST(ValidatorAnchors, EditedAnchorShowsRecomputedHashAndCandidatesButNoSearch) 
   edited.anchor_hash = std::string(64, '0');
   // The second claim has the same text: the edited claim's recomputed key still counts.
   const ProvenanceClaim twin = claim("BR-2", "payments go through Stripe");
-  const ValidatorReport report = validate({edited, twin}, {page("a.json", "Stripe is used")});
+  const ValidatorReport report =
+      validate({edited, twin}, {corpus_page("a.json", "Stripe is used")});
   ASSERT_EQ(report.verdicts.size(), 2u);
   const ClaimVerdict& v = report.verdicts[0];
-  EXPECT_EQ(reason(v), "anchor_hash_mismatch");
+  EXPECT_EQ(verdict_reason(v), "anchor_hash_mismatch");
   EXPECT_EQ(v.anchor_hash, token_fingerprint("payments go through Stripe"));
   EXPECT_EQ(v.entity_candidates, std::vector<std::string>{"Stripe"});
   EXPECT_TRUE(v.corpus_search_summary.empty());
   EXPECT_TRUE(v.names_external_entity);
-  EXPECT_EQ(reason(report.verdicts[1]), "duplicate_anchor");
+  EXPECT_EQ(verdict_reason(report.verdicts[1]), "duplicate_anchor");
   EXPECT_TRUE(report.verdicts[1].corpus_search_summary.empty());
 
   // Upper-case hex of the right digest is still a mismatch.
   ProvenanceClaim upper = claim("BR-3", "reports export daily");
   for (char& c : upper.anchor_hash) c = static_cast<char>(std::toupper(c));
   const ClaimVerdict w = validate({upper}).verdicts.at(0);
-  EXPECT_EQ(reason(w), "anchor_hash_mismatch");
+  EXPECT_EQ(verdict_reason(w), "anchor_hash_mismatch");
   EXPECT_FALSE(w.names_external_entity);
 }
 
 TEST(ValidatorEntities, UncitedEntityIsUnboundWhenFoundAndUnsupportedWhenNot) {
-  const std::vector<CorpusPage> pages = {page("b.json", "Alpha ships\nalpha again\nnone"),
-                                         page("a.json", "uses beta and ALPHA")};
+  const std::vector<CorpusPage> pages = {corpus_page("b.json", "Alpha ships\nalpha again\nnone"),
+                                         corpus_page("a.json", "uses beta and ALPHA")};
   const ValidatorReport report = validate(
       {claim("BR-1", "Beta and Alpha power search"), claim("BR-2", "sync with Gamma")}, pages);
   ASSERT_EQ(report.verdicts.size(), 2u);
   const ClaimVerdict& found = report.verdicts[0];
-  EXPECT_EQ(reason(found), "citation_unbound");
+  EXPECT_EQ(verdict_reason(found), "citation_unbound");
   EXPECT_TRUE(found.names_external_entity);
   EXPECT_EQ(found.anchor_hash, token_fingerprint("Beta and Alpha power search"));
   EXPECT_EQ(found.entity_candidates, (std::vector<std::string>{"Alpha", "Beta"}));
@@ -147,7 +134,7 @@ TEST(ValidatorEntities, UncitedEntityIsUnboundWhenFoundAndUnsupportedWhenNot) {
   EXPECT_EQ(found.corpus_search_summary[2].pages_searched, 1u);
 
   const ClaimVerdict& missing = report.verdicts[1];
-  EXPECT_EQ(reason(missing), "no_citation_for_external_entity");
+  EXPECT_EQ(verdict_reason(missing), "no_citation_for_external_entity");
   EXPECT_EQ(missing.entity_candidates, std::vector<std::string>{"Gamma"});
   EXPECT_TRUE(missing.corpus_search_summary.empty());
   EXPECT_TRUE(missing.names_external_entity);
@@ -162,7 +149,7 @@ TEST(ValidatorEntities, AllowlistedOrLowerCaseWordsAreNoCandidates) {
   const ClaimVerdict& v = report.verdicts.at(0);
   // "Payments" is capitalised and not allowlisted; "STRIPE" is covered; "x" and "42" lack shape.
   EXPECT_EQ(v.entity_candidates, std::vector<std::string>{"Payments"});
-  EXPECT_EQ(reason(v), "no_citation_for_external_entity");
+  EXPECT_EQ(verdict_reason(v), "no_citation_for_external_entity");
 }
 
 TEST(ValidatorCitations, ClaimWithoutCandidatesIsDerivedWithoutLookingAtCitations) {
@@ -170,7 +157,7 @@ TEST(ValidatorCitations, ClaimWithoutCandidatesIsDerivedWithoutLookingAtCitation
   c.citations.push_back(Citation{"nowhere.json", "", "bad", 0, 9});
   const ValidatorReport report = validate({c});
   const ClaimVerdict& v = report.verdicts.at(0);
-  EXPECT_EQ(reason(v), "derived");
+  EXPECT_EQ(verdict_reason(v), "derived");
   EXPECT_EQ(v.anchor_hash, c.anchor_hash);
   EXPECT_TRUE(v.entity_candidates.empty());
   EXPECT_FALSE(v.names_external_entity);
@@ -178,7 +165,7 @@ TEST(ValidatorCitations, ClaimWithoutCandidatesIsDerivedWithoutLookingAtCitation
 }
 
 TEST(ValidatorCitations, FirstFailingCitationDecidesTheReason) {
-  const std::vector<CorpusPage> pages = {page("a.json", "Stripe handles cards\nline two\n")};
+  const std::vector<CorpusPage> pages = {corpus_page("a.json", "Stripe handles cards\nline two\n")};
   auto with = [](std::vector<Citation> citations) {
     ProvenanceClaim c = claim("BR-1", "cards go to Stripe");
     c.citations = std::move(citations);
@@ -190,18 +177,19 @@ TEST(ValidatorCitations, FirstFailingCitationDecidesTheReason) {
   wrong_hash.quote_hash = quote_hash("Stripe handles Cards");
   const Citation missing = citation("b.json", 1, 1, "Stripe handles cards");
 
-  EXPECT_EQ(reason(validate({with({bad_range, wrong_hash})}, pages).verdicts.at(0)),
+  EXPECT_EQ(verdict_reason(validate({with({bad_range, wrong_hash})}, pages).verdicts.at(0)),
             "citation_source_invalid");
-  EXPECT_EQ(reason(validate({with({good, wrong_hash, bad_range})}, pages).verdicts.at(0)),
+  EXPECT_EQ(verdict_reason(validate({with({good, wrong_hash, bad_range})}, pages).verdicts.at(0)),
             "quote_hash_mismatch");
-  EXPECT_EQ(reason(validate({with({missing})}, pages).verdicts.at(0)), "citation_source_invalid");
+  EXPECT_EQ(verdict_reason(validate({with({missing})}, pages).verdicts.at(0)),
+            "citation_source_invalid");
   // lineStart 0 is never valid; lineEnd equal to the line count (the empty last line) is.
-  EXPECT_EQ(reason(validate({with({citation("a.json", 0, 1, "x")})}, pages).verdicts.at(0)),
+  EXPECT_EQ(verdict_reason(validate({with({citation("a.json", 0, 1, "x")})}, pages).verdicts.at(0)),
             "citation_source_invalid");
   const ClaimVerdict derived =
       validate({with({citation("a.json", 1, 3, "Stripe handles cards line two")})}, pages)
           .verdicts.at(0);
-  EXPECT_EQ(reason(derived), "derived");
+  EXPECT_EQ(verdict_reason(derived), "derived");
   EXPECT_TRUE(derived.names_external_entity);
   EXPECT_EQ(derived.entity_candidates, std::vector<std::string>{"Stripe"});
   EXPECT_EQ(derived.corpus_search_summary.size(), 1u);
@@ -209,7 +197,7 @@ TEST(ValidatorCitations, FirstFailingCitationDecidesTheReason) {
 
 TEST(ValidatorCitations, EveryCandidateMustOccurInSomeQuoteIgnoringCase) {
   const std::vector<CorpusPage> pages = {
-      page("a.json", "we bill through STRIPE\nOkta signs users in\nunrelated line")};
+      corpus_page("a.json", "we bill through STRIPE\nOkta signs users in\nunrelated line")};
   auto with = [](std::string text, std::vector<Citation> citations) {
     ProvenanceClaim c = claim("BR-1", std::move(text));
     c.citations = std::move(citations);
@@ -220,12 +208,14 @@ TEST(ValidatorCitations, EveryCandidateMustOccurInSomeQuoteIgnoringCase) {
   const Citation unrelated = citation("a.json", 3, 3, "unrelated line");
 
   EXPECT_EQ(
-      reason(validate({with("Stripe bills and Okta signs", {stripe, okta})}, pages).verdicts.at(0)),
+      verdict_reason(
+          validate({with("Stripe bills and Okta signs", {stripe, okta})}, pages).verdicts.at(0)),
       "derived");
-  EXPECT_EQ(reason(validate({with("Stripe bills and Okta signs", {stripe, unrelated})}, pages)
-                       .verdicts.at(0)),
-            "citation_does_not_substantiate_entity");
-  EXPECT_EQ(reason(validate({with("Stripe bills", {unrelated})}, pages).verdicts.at(0)),
+  EXPECT_EQ(
+      verdict_reason(validate({with("Stripe bills and Okta signs", {stripe, unrelated})}, pages)
+                         .verdicts.at(0)),
+      "citation_does_not_substantiate_entity");
+  EXPECT_EQ(verdict_reason(validate({with("Stripe bills", {unrelated})}, pages).verdicts.at(0)),
             "citation_does_not_substantiate_entity");
 }
 
@@ -236,8 +226,9 @@ TEST(ValidatorAssumptions, ExpiryIsInclusiveOfTodayAndExpiredOnesCostNothing) {
       assumed("BR-3", "refunds take days", CalendarDate{2025, 1, 1}),
       assumed("BR-4", "audit runs yearly", CalendarDate{2023, 12, 31})};
   const ValidatorReport report = validate(claims, {}, {2, 0});
-  EXPECT_EQ(reasons(report), (std::vector<std::string>{"assumption_expired", "assumption",
-                                                       "assumption", "assumption_expired"}));
+  EXPECT_EQ(verdict_reasons(report),
+            (std::vector<std::string>{"assumption_expired", "assumption", "assumption",
+                                      "assumption_expired"}));
   EXPECT_EQ(report.assumption, 2u);
   EXPECT_EQ(report.rejected, 2u);
   EXPECT_EQ(report.assumption_budget_used, 2u);
@@ -252,23 +243,23 @@ TEST(ValidatorAssumptions, BudgetIsChargedInClaimOrder) {
   }
   const ValidatorReport fresh = validate(claims, {}, {10, 0});
   EXPECT_EQ(fresh.assumption, 10u);
-  EXPECT_EQ(reason(fresh.verdicts[9]), "assumption");
-  EXPECT_EQ(reason(fresh.verdicts[10]), "assumption_budget_exceeded");
+  EXPECT_EQ(verdict_reason(fresh.verdicts[9]), "assumption");
+  EXPECT_EQ(verdict_reason(fresh.verdicts[10]), "assumption_budget_exceeded");
   EXPECT_EQ(fresh.assumption_budget_used, 10u);
 
   const ValidatorReport spent = validate({claims[0]}, {}, {10, 10});
-  EXPECT_EQ(reason(spent.verdicts.at(0)), "assumption_budget_exceeded");
+  EXPECT_EQ(verdict_reason(spent.verdicts.at(0)), "assumption_budget_exceeded");
   EXPECT_EQ(spent.assumption_budget_used, 10u);
 
   const ValidatorReport overdrawn = validate({claims[0]}, {}, {10, 4000000000u});
-  EXPECT_EQ(reason(overdrawn.verdicts.at(0)), "assumption_budget_exceeded");
+  EXPECT_EQ(verdict_reason(overdrawn.verdicts.at(0)), "assumption_budget_exceeded");
 }
 
 TEST(ValidatorAssumptions, AssumptionWinsOverCitationsButShowsTheSearch) {
   ProvenanceClaim c = assumed("BR-1", "tax rules from Avalara", kToday);
   c.citations.push_back(Citation{"missing.json", "", "x", 1, 1});
-  const ClaimVerdict v = validate({c}, {page("a.json", "Avalara rates")}).verdicts.at(0);
-  EXPECT_EQ(reason(v), "assumption");
+  const ClaimVerdict v = validate({c}, {corpus_page("a.json", "Avalara rates")}).verdicts.at(0);
+  EXPECT_EQ(verdict_reason(v), "assumption");
   EXPECT_EQ(v.entity_candidates, std::vector<std::string>{"Avalara"});
   ASSERT_EQ(v.corpus_search_summary.size(), 1u);
   EXPECT_EQ(v.corpus_search_summary[0].hit_count, 1u);
@@ -277,7 +268,7 @@ TEST(ValidatorAssumptions, AssumptionWinsOverCitationsButShowsTheSearch) {
   // Anchor faults come before the assumption rule.
   ProvenanceClaim edited = assumed("BR-2", "tax rules", kToday);
   edited.anchor_hash = "edited";
-  EXPECT_EQ(reason(validate({edited}).verdicts.at(0)), "anchor_hash_mismatch");
+  EXPECT_EQ(verdict_reason(validate({edited}).verdicts.at(0)), "anchor_hash_mismatch");
 }
 
 TEST(ValidatorKinds, VerdictCopiesIdAndKind) {
@@ -303,7 +294,7 @@ TEST(ValidatorFailClosed, RejectAllClaimsKeepsStoredAnchorsAndDropsEverythingEls
 }
 
 TEST(ValidatorFailClosed, WithoutClaimsOneSyntheticVerdictStandsIn) {
-  const std::vector<CorpusPage> pages = {page("a.json", "x")};
+  const std::vector<CorpusPage> pages = {corpus_page("a.json", "x")};
   const ValidatorReport report =
       fail_closed_result({}, pages, empty_allowlist(), std::string("broken"));
   ASSERT_EQ(report.verdicts.size(), 1u);
@@ -331,7 +322,7 @@ class ValidatorGuard : public ::testing::Test {
   std::vector<ProvenanceClaim> claims = {claim("BR-1", "users sign in"),
                                          claim("BR-2", "Stripe takes cards"),
                                          new_claim("UC-3", RequirementKind::kUc, "users log out")};
-  std::vector<CorpusPage> pages = {page("z.json", "Stripe")};
+  std::vector<CorpusPage> pages = {corpus_page("z.json", "Stripe")};
 
   ValidatorReport run(const internal::ValidatorHooks& hooks) {
     return internal::validate_claims(claims, pages, empty_allowlist(), {10, 0}, kToday, hooks);
@@ -385,7 +376,8 @@ TEST_F(ValidatorGuard, ProductionHooksGiveTheSameReportAsThePublicEntry) {
   const ValidatorReport hooked = run(internal::ValidatorHooks{});
   EXPECT_EQ(hooked, validate_claims(claims, pages, empty_allowlist(), {10, 0}, kToday));
   EXPECT_FALSE(hooked.validator_panic.has_value());
-  EXPECT_EQ(reasons(hooked), (std::vector<std::string>{"derived", "citation_unbound", "derived"}));
+  EXPECT_EQ(verdict_reasons(hooked),
+            (std::vector<std::string>{"derived", "citation_unbound", "derived"}));
 }
 
 }  // namespace

@@ -5,12 +5,12 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
 #include "certificate/canonical.h"
 #include "crypto/base64.h"
 #include "crypto/sha256.h"
+#include "support/temp_dir.h"
 
 namespace fennick::test_support {
 
@@ -54,13 +54,7 @@ certificate::StageRecord stage_with_artifacts(std::string_view stage_id,
 void write_stage_artifacts(const std::string& artifact_dir, std::string_view stage_id,
                            const ArtifactContents& artifacts) {
   const std::filesystem::path stage_dir = std::filesystem::path(artifact_dir) / stage_id;
-  for (const auto& [name, content] : artifacts) {
-    const std::filesystem::path file = stage_dir / name;
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    if (!out.flush()) throw std::runtime_error("cannot write artifact " + file.string());
-  }
+  for (const auto& [name, content] : artifacts) write_file(stage_dir / name, content);
 }
 
 std::string public_key_b64(const Ed25519KeyPair& key) {

@@ -1,33 +1,26 @@
 #include "text/fs.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
+
+#include "support/temp_dir.h"
 
 namespace fennick::text {
 namespace {
 
 class FsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "fennick-text-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  std::string path(const std::string& relative) const { return join_path(dir_, relative); }
-  void write(const std::string& relative, const std::string& bytes) const {
-    std::ofstream(path(relative), std::ios::binary) << bytes;
+  std::string path(std::string_view relative) const { return temp_ / relative; }
+  void write(std::string_view relative, std::string_view bytes) const {
+    temp_.write(relative, bytes);
   }
 
-  std::string dir_;
+  const test_support::TempDir temp_;
+  const std::string& dir_ = temp_.path();
 };
 
 TEST(OsErrorText, DescriptionThenNumber) {

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <stdexcept>
 #include <string>
@@ -21,6 +20,7 @@
 #include "crypto/sha256.h"
 #include "support/certificate_producer.h"
 #include "support/jws_producer.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -33,12 +33,7 @@ constexpr std::string_view kRunId = "run-bench";
 // walk, well inside the depth at which the posture scan stops looking.
 constexpr std::size_t kChainDepth = 10;
 
-void write_file(const fs::path& path, std::string_view content) {
-  fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  if (!out) throw std::runtime_error("cannot write " + path.string());
-}
+using ts::write_file;
 
 // A 32-byte seed derived from a counter, so that every stage key differs.
 ts::Ed25519KeyPair numbered_key(std::size_t n) {

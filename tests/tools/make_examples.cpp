@@ -6,7 +6,6 @@
 
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <stdexcept>
 #include <string>
@@ -16,6 +15,7 @@
 #include "crypto/sha256.h"
 #include "support/certificate_producer.h"
 #include "support/jws_producer.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -124,12 +124,7 @@ std::string indent_json(std::string_view compact) {
   return out;
 }
 
-void write_file(const fs::path& path, std::string_view content) {
-  fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  if (!out) throw std::runtime_error("cannot write " + path.string());
-}
+using ts::write_file;
 
 cert::StageRecord stage(std::string_view id, const ts::ArtifactContents& artifacts,
                         std::uint32_t checks, std::uint64_t duration_ms) {
