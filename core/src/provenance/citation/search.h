@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -25,10 +27,44 @@ struct CorpusHit {
   bool operator==(const CorpusHit&) const = default;
 };
 
+// The recorded hits of one document, filled by the search and read-only afterwards. Copies share
+// the lines: the validator hands the same search result to every claim that names the same
+// candidate, and a frequent term's hit lines run to megabytes.
+class HitList {
+ public:
+  HitList() = default;
+  HitList(std::initializer_list<CorpusHit> hits)
+      : hits_(std::make_shared<std::vector<CorpusHit>>(hits)) {}
+
+  // While the search builds the list, before it is copied anywhere.
+  void push_back(CorpusHit hit) {
+    if (!hits_) hits_ = std::make_shared<std::vector<CorpusHit>>();
+    hits_->push_back(std::move(hit));
+  }
+
+  std::size_t size() const { return hits_ ? hits_->size() : 0; }
+  bool empty() const { return size() == 0; }
+  const CorpusHit& operator[](std::size_t i) const { return (*hits_)[i]; }
+  const CorpusHit& at(std::size_t i) const { return all().at(i); }
+  const CorpusHit& front() const { return all().front(); }
+  const CorpusHit& back() const { return all().back(); }
+  std::vector<CorpusHit>::const_iterator begin() const { return all().begin(); }
+  std::vector<CorpusHit>::const_iterator end() const { return all().end(); }
+
+  friend bool operator==(const HitList& a, const HitList& b) { return a.all() == b.all(); }
+
+ private:
+  const std::vector<CorpusHit>& all() const {
+    static const std::vector<CorpusHit> kNone;
+    return hits_ ? *hits_ : kNone;
+  }
+  std::shared_ptr<std::vector<CorpusHit>> hits_;
+};
+
 // The hits of one document; only documents with at least one matching line get a record.
 struct CorpusHits {
   std::string source;                // the document's source name, invalid UTF-8 shown as U+FFFD
-  std::vector<CorpusHit> hits;       // the first kMaxRecordedHits matching lines, in line order
+  HitList hits;                      // the first kMaxRecordedHits matching lines, in line order
   std::uint32_t pages_searched = 0;  // entries of the page list, or 1 without one
   std::uint32_t hit_count = 0;       // all matching lines
 

@@ -75,14 +75,18 @@ ProvenanceAuditResult run_audit(const std::string& project_dir,
   const std::string name = project_name(project_dir);
   std::string spaced_name = name;
   std::replace(spaced_name.begin(), spaced_name.end(), '-', ' ');
-  std::vector<ExtractionOutput> documents;
-  documents.reserve(corpus.pages.size());
-  for (const CorpusPage& page : corpus.pages) documents.push_back(page.output);
-  AllowlistInputs inputs;
-  inputs.documents = documents;
-  inputs.project_strings = {spaced_name, name, std::string_view()};
-  inputs.threshold = 1;
-  const EffectiveAllowlist allowlist = hooks.build_allowlist(inputs);
+  // The allowlist reads copies of the extraction records; they are dropped as soon as it is
+  // built, before the validator's search cache grows.
+  const EffectiveAllowlist allowlist = [&] {
+    std::vector<ExtractionOutput> documents;
+    documents.reserve(corpus.pages.size());
+    for (const CorpusPage& page : corpus.pages) documents.push_back(page.output);
+    AllowlistInputs inputs;
+    inputs.documents = documents;
+    inputs.project_strings = {spaced_name, name, std::string_view()};
+    inputs.threshold = 1;
+    return hooks.build_allowlist(inputs);
+  }();
 
   const CalendarDate today = hooks.today();
   ProvenanceAuditResult result;

@@ -55,15 +55,20 @@ class LazySearch {
   LazySearch(std::span<const CorpusPage> pages, const internal::ValidatorHooks& hooks)
       : pages_(pages), hooks_(hooks) {}
 
-  std::vector<CorpusHits> operator()(std::string_view term) {
+  // Claims often name the same candidate: each term is searched once per audit, and the claims
+  // share its hit lines.
+  const std::vector<CorpusHits>& operator()(std::string_view term) {
+    auto found = results_.find(term);
+    if (found != results_.end()) return found->second;
     if (!corpus_) corpus_.emplace(pages_);
-    return hooks_.search(*corpus_, term);
+    return results_.emplace(std::string(term), hooks_.search(*corpus_, term)).first->second;
   }
 
  private:
   std::span<const CorpusPage> pages_;
   const internal::ValidatorHooks& hooks_;
   std::optional<LoweredCorpus> corpus_;
+  std::map<std::string, std::vector<CorpusHits>, std::less<>> results_;
 };
 
 // The verdict of a claim with candidates and citations but no assumption.
@@ -136,9 +141,9 @@ ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
 
     std::uint64_t total_hits = 0;
     for (const std::string& candidate : verdict.entity_candidates) {
-      for (CorpusHits& hits : search(candidate)) {
+      for (const CorpusHits& hits : search(candidate)) {
         total_hits += hits.hit_count;
-        verdict.corpus_search_summary.push_back(std::move(hits));
+        verdict.corpus_search_summary.push_back(hits);
       }
     }
     std::stable_sort(verdict.corpus_search_summary.begin(), verdict.corpus_search_summary.end(),

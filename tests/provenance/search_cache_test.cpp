@@ -1,0 +1,49 @@
+// The validator searches each candidate once per audit; claims naming the same candidate get the
+// same summary as if each had searched on its own.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "provenance/allowlist/allowlist.h"
+#include "provenance/validator/internal.h"
+#include "provenance/validator/validator.h"
+#include "support/provenance_fixtures.h"
+
+namespace fennick::provenance {
+namespace {
+
+TEST(ValidatorSearch, EachCandidateIsSearchedOncePerAudit) {
+  const std::vector<CorpusPage> pages = {
+      test_support::corpus_page("a.json", "the acme portal\nACME again"),
+      test_support::corpus_page("b.json", "nothing here")};
+  AllowlistInputs inputs;
+  const EffectiveAllowlist allowlist = build_effective_allowlist(inputs);
+  const std::vector<ProvenanceClaim> claims = {
+      new_claim("BR-001", RequirementKind::kBr, "Acme must approve the release"),
+      new_claim("BR-002", RequirementKind::kBr, "the report goes to Acme"),
+      new_claim("BR-003", RequirementKind::kBr, "Zyxx hosts the Acme mirror")};
+
+  std::map<std::string, int> searches;
+  internal::ValidatorHooks hooks;
+  hooks.search = [&searches](const LoweredCorpus& corpus, std::string_view term) {
+    ++searches[std::string(term)];
+    return search_corpus(corpus, term);
+  };
+  const ValidatorReport report = internal::validate_claims(
+      claims, pages, allowlist, AssumptionBudget{10, 0}, CalendarDate{2026, 1, 1}, hooks);
+
+  EXPECT_EQ(searches, (std::map<std::string, int>{{"Acme", 1}, {"Zyxx", 1}}));
+  ASSERT_EQ(report.verdicts.size(), 3u);
+  const std::vector<CorpusHits> direct = search_corpus(pages, "Acme");
+  EXPECT_EQ(report.verdicts[0].corpus_search_summary, direct);
+  EXPECT_EQ(report.verdicts[1].corpus_search_summary, direct);
+  EXPECT_EQ(report.verdicts[2].corpus_search_summary, direct);  // Zyxx found nowhere
+  for (const ClaimVerdict& verdict : report.verdicts) {
+    EXPECT_EQ(verdict.mode.reason, "citation_unbound");
+  }
+}
+
+}  // namespace
+}  // namespace fennick::provenance
