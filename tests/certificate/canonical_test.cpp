@@ -5,6 +5,7 @@
 #include <string>
 
 #include "certificate/records.h"
+#include "support/certificate_json.h"
 
 namespace fennick::certificate {
 namespace {
@@ -13,16 +14,11 @@ constexpr std::string_view kVerification =
     R"({"compile":"passed","test":"passed","lint":"passed","typecheck":"passed",)"
     R"("securityScan":"passed"})";
 
-// The ten required members, with `extra` members inserted before the certificate hash.
-std::string certificate(const std::string& extra = "",
-                        const std::string& timestamp = "2024-05-01T10:00:00Z",
-                        const std::string& stages = "[]") {
-  return R"({"certificateVersion":"1.5.0","pipelineRunId":"run-1","timestamp":")" + timestamp +
-         R"(","status":"complete","intent":{"requirementsHash":"r1"},"buildSpec":{"hash":"b1"},)"
-         R"("stages":)" +
-         stages + R"(,"verification":)" + std::string(kVerification) +
-         R"(,"proofChain":{"recordCount":3,"chainIntegrity":"verified"},)" + extra +
-         R"("certificateHash":"c1"})";
+using test_support::certificate_json;
+
+// The shared certificate text with `members` (each followed by a comma) put in front.
+std::string certificate(std::string_view members = "") {
+  return "{" + std::string(members) + certificate_json().substr(1);
 }
 
 std::string canonical(const std::string& text) {
@@ -73,9 +69,9 @@ TEST(CanonicalJson, TenRequiredKeysAndTheAlwaysWrittenDefaults) {
 }
 
 TEST(CanonicalJson, StageGateResultIsTheOnlyAbsentMemberWritten) {
-  EXPECT_EQ(member(certificate("", "2024-05-01T10:00:00Z",
-                               R"([{"durationMs":null,"artifactHashes":{"b":"2","a":"1"},)"
-                               R"("status":"skipped","stageId":"s"}])"),
+  EXPECT_EQ(member(certificate_json(
+                       {{"stages", R"([{"durationMs":null,"artifactHashes":{"b":"2","a":"1"},)"
+                                   R"("status":"skipped","stageId":"s"}])"}}),
                    "stages"),
             R"([{"stageId":"s","status":"skipped","artifactHashes":{"a":"1","b":"2"},)"
             R"("gateResult":null}])");
@@ -113,7 +109,8 @@ TEST(CanonicalJson, TimestampsInUtcWithFixedFractionWidths) {
       {"2024-01-01T00:30:00+01:00", R"("2023-12-31T23:30:00Z")"},
   };
   for (const auto& [input, expected] : cases) {
-    EXPECT_EQ(member(certificate("", input), "timestamp"), expected) << input;
+    EXPECT_EQ(member(certificate_json({{"timestamp", "\"" + input + "\""}}), "timestamp"), expected)
+        << input;
   }
 }
 

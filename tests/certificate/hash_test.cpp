@@ -9,12 +9,14 @@
 #include "certificate/records.h"
 #include "crypto/base64.h"
 #include "crypto/sha256.h"
+#include "support/certificate_json.h"
 #include "support/certificate_producer.h"
 
 namespace fennick::certificate {
 namespace {
 
 using test_support::key_pair_from_fill;
+using test_support::read_certificate_ok;
 using test_support::SealedCertificate;
 
 constexpr std::string_view kEquationFailed =
@@ -22,12 +24,6 @@ constexpr std::string_view kEquationFailed =
     "satisfied";
 
 std::optional<std::string> text(std::string_view s) { return std::string(s); }
-
-GovernanceCertificate read(const std::string& json) {
-  auto read = read_certificate_json(json);
-  EXPECT_TRUE(read.ok()) << (read.ok() ? "" : read.error().to_string());
-  return read.ok() ? *read : GovernanceCertificate{};
-}
 
 // A certificate with stages and a chain, sealed, then read back from its own text as a verifier
 // would see it.
@@ -39,7 +35,7 @@ SealedCertificate sealed(
       certificate.pipeline_run_id,
       {{"build", key_pair_from_fill(2)}, {"test", key_pair_from_fill(3)}});
   SealedCertificate s = test_support::seal_certificate(certificate, key_pair_from_fill(1));
-  s.record = read(s.json);
+  s.record = read_certificate_ok(s.json);
   return s;
 }
 
@@ -73,7 +69,7 @@ TEST(CertificateHash, DigestCoversTheCanonicalTextWithHashSignatureAndCountersig
       R"("proofChain":{"recordCount":3,"chainIntegrity":"verified"},)"
       R"("certificateHash":"","signingPublicKey":"a2V5","certSignature":"",)"
       R"("signingAttestation":{"kind":"unsigned"}})";
-  const GovernanceCertificate certificate = read(file);
+  const GovernanceCertificate certificate = read_certificate_ok(file);
   EXPECT_EQ(compute_certificate_hash(certificate), crypto::sha256_hex(hash_input));
   EXPECT_EQ(
       check_certificate_hash(certificate),
@@ -102,7 +98,7 @@ TEST(CertificateHash, CountersignOrderAndUndeclaredKeysChangeNeitherInput) {
   const std::string hash_member = R"("certificateHash":")" + s.record.certificate_hash + R"(",)";
   reordered = replace(reordered, hash_member, "");
   reordered = "{\"zzz\":{\"nested\":true}," + hash_member + reordered.substr(1);
-  const GovernanceCertificate again = read(reordered);
+  const GovernanceCertificate again = read_certificate_ok(reordered);
   EXPECT_EQ(check_certificate_hash(again), std::nullopt);
   EXPECT_EQ(check_certificate_signature(again), std::nullopt);
 }
@@ -192,7 +188,7 @@ TEST(CertificateSignature, AttestationIsCarriedButNeverConsulted) {
   const SealedCertificate s = test_support::seal_certificate(c, key_pair_from_fill(5));
   const std::string attestation = R"(,"signingAttestation":{"kind":"unsigned"})";
   ASSERT_NE(s.json.find(attestation), std::string::npos);
-  const GovernanceCertificate without = read(replace(s.json, attestation, ""));
+  const GovernanceCertificate without = read_certificate_ok(replace(s.json, attestation, ""));
   EXPECT_EQ(check_certificate_hash(without), std::nullopt);
   EXPECT_EQ(check_certificate_signature(without), std::nullopt);
 
@@ -214,7 +210,8 @@ TEST(CertificateSignature, AttestationIsCarriedButNeverConsulted) {
   for (const SigningKind kind : {SigningKind::kUnsigned, SigningKind::kSigstoreRekor}) {
     GovernanceCertificate k = test_support::minimal_certificate();
     k.signing_attestation.kind = kind;
-    const GovernanceCertificate r = read(test_support::seal_certificate(k, key).json);
+    const GovernanceCertificate r =
+        read_certificate_ok(test_support::seal_certificate(k, key).json);
     EXPECT_EQ(check_certificate_signature(r), std::nullopt);
     EXPECT_EQ(check_certificate_hash(r), std::nullopt);
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "json/read.h"
@@ -93,51 +94,50 @@ TEST(PostureShapeRules, UnknownPostureIsReportedAsWrittenAndSurfacesAreSkipped) 
   }
 }
 
-TEST(GovernanceEnvelopeShape, ObjectForm) {
-  EXPECT_EQ(convert(kConformant), "ok");
-  EXPECT_EQ(convert(R"({"schema_version":"","process":{},"ceilings":{},"gates":[],"emits":[],)"
-                    R"("constituents":{},"overrides":{},"extra":null,"zz":[1,2]})"),
-            "ok");
-  EXPECT_EQ(convert("{}"), "missing field `schema_version`");
-  // Missing fields are named in declared order, not in name order.
-  EXPECT_EQ(convert(R"({"schema_version":"1","process":{},"ceilings":{},"gates":[],"emits":[]})"),
-            "missing field `constituents`");
-}
-
-TEST(GovernanceEnvelopeShape, WrongKindsAreReportedInNameOrderBeforeMissingFields) {
-  EXPECT_EQ(convert(R"({"schema_version":"1","process":1,"ceilings":2,"gates":[],"emits":[],)"
-                    R"("constituents":{},"overrides":{}})"),
-            "invalid type: integer `2`, expected a map");
-  EXPECT_EQ(convert(R"({"schema_version":"1","process":{},"ceilings":{},"gates":null,"emits":[],)"
-                    R"("constituents":{},"overrides":{}})"),
-            "invalid type: null, expected a sequence");
-  EXPECT_EQ(convert(R"({"overrides":[]})"), "invalid type: sequence, expected a map");
-  EXPECT_EQ(convert(R"({"schema_version":{}})"), "invalid type: map, expected a string");
-  EXPECT_EQ(convert(R"({"schema_version":"1","emits":-3,"gates":false})"),
-            "invalid type: integer `-3`, expected a sequence");
-}
-
-TEST(GovernanceEnvelopeShape, ArrayForm) {
-  EXPECT_EQ(convert(R"(["1",{},{},[],[],{},{}])"), "ok");
-  EXPECT_EQ(convert(R"(["1",{},{}])"),
-            "invalid length 3, expected struct GovernanceEnvelopeShape with 7 elements");
-  EXPECT_EQ(convert(R"(["1",{},{},[],[],{},{},null])"),
-            "invalid length 8, expected fewer elements in array");
-  // Elements are judged before the length is.
-  EXPECT_EQ(convert(R"(["1",{},{},{},[],{},{},null])"), "invalid type: map, expected a sequence");
-  EXPECT_EQ(convert(R"([null])"), "invalid type: null, expected a string");
-}
-
-TEST(GovernanceEnvelopeShape, OtherKindsUseTheReadersFoundWording) {
+TEST(GovernanceEnvelopeShape, ConversionOutcomes) {
   const std::string tail = ", expected struct GovernanceEnvelopeShape";
-  EXPECT_EQ(convert(R"("x")"), "invalid type: string \"x\"" + tail);
-  EXPECT_EQ(convert(R"("a\"b\n\\")"), R"(invalid type: string "a\"b\n\\")" + tail);
-  EXPECT_EQ(convert("true"), "invalid type: boolean `true`" + tail);
-  EXPECT_EQ(convert("7"), "invalid type: integer `7`" + tail);
-  EXPECT_EQ(convert("2.5"), "invalid type: floating point `2.5`" + tail);
-  EXPECT_EQ(convert("1e20"), "invalid type: floating point `1e20`" + tail);
-  EXPECT_EQ(convert("-0"), "invalid type: floating point `-0.0`" + tail);
-  EXPECT_EQ(convert("null"), "invalid type: null" + tail);
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      // Object form: undeclared members are skipped; missing fields are named in declared order,
+      // not in name order.
+      {std::string(kConformant), "ok"},
+      {R"({"schema_version":"","process":{},"ceilings":{},"gates":[],"emits":[],)"
+       R"("constituents":{},"overrides":{},"extra":null,"zz":[1,2]})",
+       "ok"},
+      {"{}", "missing field `schema_version`"},
+      {R"({"schema_version":"1","process":{},"ceilings":{},"gates":[],"emits":[]})",
+       "missing field `constituents`"},
+      // Wrong kinds are reported in name order, before missing fields.
+      {R"({"schema_version":"1","process":1,"ceilings":2,"gates":[],"emits":[],)"
+       R"("constituents":{},"overrides":{}})",
+       "invalid type: integer `2`, expected a map"},
+      {R"({"schema_version":"1","process":{},"ceilings":{},"gates":null,"emits":[],)"
+       R"("constituents":{},"overrides":{}})",
+       "invalid type: null, expected a sequence"},
+      {R"({"overrides":[]})", "invalid type: sequence, expected a map"},
+      {R"({"schema_version":{}})", "invalid type: map, expected a string"},
+      {R"({"schema_version":"1","emits":-3,"gates":false})",
+       "invalid type: integer `-3`, expected a sequence"},
+      // Array form; elements are judged before the length is.
+      {R"(["1",{},{},[],[],{},{}])", "ok"},
+      {R"(["1",{},{}])",
+       "invalid length 3, expected struct GovernanceEnvelopeShape with 7 elements"},
+      {R"(["1",{},{},[],[],{},{},null])", "invalid length 8, expected fewer elements in array"},
+      {R"(["1",{},{},{},[],{},{},null])", "invalid type: map, expected a sequence"},
+      {R"([null])", "invalid type: null, expected a string"},
+      // Other kinds use the reader's wording for what was found.
+      {R"("x")", "invalid type: string \"x\"" + tail},
+      {R"("a\"b\n\\")", R"(invalid type: string "a\"b\n\\")" + tail},
+      {"true", "invalid type: boolean `true`" + tail},
+      {"7", "invalid type: integer `7`" + tail},
+      {"2.5", "invalid type: floating point `2.5`" + tail},
+      {"1e20", "invalid type: floating point `1e20`" + tail},
+      {"-0", "invalid type: floating point `-0.0`" + tail},
+      {"null", "invalid type: null" + tail},
+  };
+  for (const auto& [envelope, expected] : cases) {
+    SCOPED_TRACE(envelope);
+    EXPECT_EQ(convert(envelope), expected);
+  }
 }
 
 }  // namespace

@@ -6,67 +6,32 @@
 #include <utility>
 #include <vector>
 
+#include "support/certificate_json.h"
+
 namespace fennick::certificate {
 namespace {
 
-using Members = std::vector<std::pair<std::string, std::string>>;
+using test_support::certificate_json;
+using test_support::read_certificate_ok;
+using Members = test_support::JsonMembers;
 
-// The ten required members of a certificate, in declared order.
-Members required_members() {
-  return {
-      {"certificateVersion", R"("1.5.0")"},
-      {"pipelineRunId", R"("run-1")"},
-      {"timestamp", R"("2024-05-01T10:00:00Z")"},
-      {"status", R"("complete")"},
-      {"intent", R"({"requirementsHash":"r1"})"},
-      {"buildSpec", R"({"hash":"b1"})"},
-      {"stages", "[]"},
-      {"verification",
-       R"({"compile":"passed","test":"passed","lint":"passed","typecheck":"passed",)"
-       R"("securityScan":"passed"})"},
-      {"proofChain", R"({"recordCount":3,"chainIntegrity":"verified"})"},
-      {"certificateHash", R"("c1")"},
-  };
-}
-
-// A certificate text with some members replaced (same key) or added (new key). An empty value
-// removes the member.
-std::string certificate(const Members& changes = {}) {
-  Members members = required_members();
-  for (const auto& [key, value] : changes) {
-    bool replaced = false;
-    for (auto& member : members) {
-      if (member.first == key) {
-        member.second = value;
-        replaced = true;
-      }
-    }
-    if (!replaced) members.emplace_back(key, value);
-  }
-  std::string text = "{";
-  for (const auto& [key, value] : members) {
-    if (value.empty()) continue;
-    if (text.size() > 1) text += ',';
-    text += '"' + key + "\":" + value;
-  }
-  return text + "}";
-}
-
-// A certificate whose only stage is `stage`.
-std::string with_stage(const std::string& stage) {
-  return certificate({{"stages", "[" + stage + "]"}});
-}
-
-GovernanceCertificate read_ok(const std::string& text) {
-  auto result = read_certificate_json(text);
-  EXPECT_TRUE(result.ok()) << text << "\n -> " << (result.ok() ? "" : result.error().to_string());
-  return result.ok() ? std::move(result).value() : GovernanceCertificate{};
-}
+// The members of a certificate whose only stage is `stage`.
+Members only_stage(const std::string& stage) { return {{"stages", "[" + stage + "]"}}; }
+std::string with_stage(const std::string& stage) { return certificate_json(only_stage(stage)); }
 
 std::string message(const std::string& text) {
   auto result = read_certificate_json(text);
   if (result.ok()) return "(read)";
   return result.error().message;
+}
+
+// Each certificate with its changes gives the message (without position).
+void expect_messages(const std::vector<std::pair<Members, std::string>>& cases) {
+  for (const auto& [changes, expected] : cases) {
+    const std::string text = certificate_json(changes);
+    SCOPED_TRACE(text);
+    EXPECT_EQ(message(text), expected);
+  }
 }
 
 std::string full_error(const std::string& text) {
@@ -76,7 +41,7 @@ std::string full_error(const std::string& text) {
 }
 
 TEST(CertificateRecords, TenRequiredKeysReadWithDefaults) {
-  const GovernanceCertificate c = read_ok(certificate());
+  const GovernanceCertificate c = read_certificate_ok(certificate_json());
   EXPECT_EQ(c.certificate_version, "1.5.0");
   EXPECT_EQ(c.pipeline_run_id, "run-1");
   EXPECT_EQ(c.timestamp, (text::Timestamp{1714557600, 0}));
@@ -127,28 +92,27 @@ TEST(CertificateRecords, ReferenceMessagesWithPositions) {
 }
 
 TEST(CertificateRecords, DocumentLevelSyntax) {
-  const std::string text = certificate();
-  read_ok(" \t\r\n" + text + "\n\n ");
+  const std::string text = certificate_json();
+  read_certificate_ok(" \t\r\n" + text + "\n\n ");
   EXPECT_EQ(message(text + " {}"), "trailing characters");
   EXPECT_EQ(message(""), "EOF while parsing a value");
   EXPECT_EQ(message("null"), "invalid type: null, expected struct GovernanceCertificate");
 }
 
 TEST(CertificateRecords, NullAgainstPresenceRules) {
-  EXPECT_EQ(message(certificate({{"signingPublicKey", "null"}})),
-            "invalid type: null, expected a string");
-  EXPECT_EQ(message(certificate({{"consumedOverrides", "null"}})),
-            "invalid type: null, expected a sequence");
-  EXPECT_EQ(message(certificate({{"signingAttestation", "null"}})),
-            "invalid type: null, expected struct SigningAttestation");
-  EXPECT_EQ(message(certificate({{"certificateHash", "null"}})),
-            "invalid type: null, expected a string");
+  expect_messages({
+      {{{"signingPublicKey", "null"}}, "invalid type: null, expected a string"},
+      {{{"consumedOverrides", "null"}}, "invalid type: null, expected a sequence"},
+      {{{"signingAttestation", "null"}}, "invalid type: null, expected struct SigningAttestation"},
+      {{{"certificateHash", "null"}}, "invalid type: null, expected a string"},
+  });
 
-  const GovernanceCertificate c = read_ok(certificate({{"signer", "null"},
-                                                       {"goalId", "null"},
-                                                       {"corpusBinding", "null"},
-                                                       {"agenticPostureBinding", "null"},
-                                                       {"platformCountersign", "null"}}));
+  const GovernanceCertificate c =
+      read_certificate_ok(certificate_json({{"signer", "null"},
+                                            {"goalId", "null"},
+                                            {"corpusBinding", "null"},
+                                            {"agenticPostureBinding", "null"},
+                                            {"platformCountersign", "null"}}));
   EXPECT_FALSE(c.signer || c.goal_id || c.corpus_binding || c.agentic_posture_binding ||
                c.platform_countersign);
 
@@ -156,14 +120,14 @@ TEST(CertificateRecords, NullAgainstPresenceRules) {
   for (const std::string& stage :
        {R"({"stageId":"s","status":"passed",)" + hashes + R"(,"gateResult":null})",
         R"({"stageId":"s","status":"passed",)" + hashes + "}"}) {
-    const GovernanceCertificate read = read_ok(with_stage(stage));
+    const GovernanceCertificate read = read_certificate_ok(with_stage(stage));
     ASSERT_EQ(read.stages.size(), 1u);
     EXPECT_FALSE(read.stages[0].gate_result.has_value());
   }
 
   // Present and empty is not absent.
-  const GovernanceCertificate empty_spec =
-      read_ok(certificate({{"intent", R"({"requirementsHash":"r1","specId":""})"}}));
+  const GovernanceCertificate empty_spec = read_certificate_ok(
+      certificate_json({{"intent", R"({"requirementsHash":"r1","specId":""})"}}));
   ASSERT_TRUE(empty_spec.intent.spec_id.has_value());
   EXPECT_EQ(*empty_spec.intent.spec_id, "");
 }
@@ -173,9 +137,10 @@ TEST(CertificateRecords, UndeclaredKeysAreSkippedAndKeysAreCaseSensitive) {
       R"({"extra":[1,{"x":[]}],"stageId":"s","status":"failed","artifactHashes":{"a":"1"},)"
       R"("gateResult":{"passed":true,"checksRun":2,"checksFailed":0,"note":"x","note":"y"},)"
       R"("extra":"again"})";
-  const GovernanceCertificate c = read_ok(certificate({{"stages", "[" + stage + "]"},
-                                                       {"unknown", R"({"deep":[[[null]]]})"},
-                                                       {"unknown2", "1e999999"}}));
+  const GovernanceCertificate c =
+      read_certificate_ok(certificate_json({{"stages", "[" + stage + "]"},
+                                            {"unknown", R"({"deep":[[[null]]]})"},
+                                            {"unknown2", "1e999999"}}));
   ASSERT_EQ(c.stages.size(), 1u);
   EXPECT_EQ(c.stages[0].stage_id, "s");
   EXPECT_EQ(c.stages[0].status, StageStatus::kFailed);
@@ -183,18 +148,18 @@ TEST(CertificateRecords, UndeclaredKeysAreSkippedAndKeysAreCaseSensitive) {
   EXPECT_EQ(c.stages[0].gate_result->checks_run, 2u);
 
   // The same key repeated at the root, as an undeclared key.
-  read_ok(certificate({{"x", "1"}}).insert(1, R"("x":2,"x":[],)"));
+  read_certificate_ok(certificate_json({{"x", "1"}}).insert(1, R"("x":2,"x":[],)"));
 
   EXPECT_EQ(message(with_stage(R"({"StageId":"s","status":"passed","artifactHashes":{}})")),
             "missing field `stageId`");
   // Keys are compared after their escapes are resolved.
-  const GovernanceCertificate escaped =
-      read_ok(with_stage(R"({"\u0073tageId":"s","status":"passed","artifactHashes":{}})"));
+  const GovernanceCertificate escaped = read_certificate_ok(
+      with_stage(R"({"\u0073tageId":"s","status":"passed","artifactHashes":{}})"));
   EXPECT_EQ(escaped.stages[0].stage_id, "s");
 }
 
 TEST(CertificateRecords, DuplicateDeclaredKeys) {
-  std::string text = certificate();
+  std::string text = certificate_json();
   text.insert(1, R"("status":"complete",)");
   EXPECT_EQ(message(text), "duplicate field `status`");
   EXPECT_EQ(message(with_stage(
@@ -206,24 +171,25 @@ TEST(CertificateRecords, DuplicateDeclaredKeys) {
 TEST(CertificateRecords, MissingFieldIsTheFirstInDeclaredOrder) {
   EXPECT_EQ(message(R"({"certificateHash":"c","pipelineRunId":"r"})"),
             "missing field `certificateVersion`");
-  Members without = {{"certificateVersion", ""}, {"stages", ""}};
-  EXPECT_EQ(message(certificate(without)), "missing field `certificateVersion`");
-  EXPECT_EQ(message(certificate({{"stages", ""}, {"certificateHash", ""}})),
-            "missing field `stages`");
-  EXPECT_EQ(message(certificate({{"verification", R"({"compile":"passed"})"}})),
-            "missing field `test`");
+  expect_messages({
+      {{{"certificateVersion", ""}, {"stages", ""}}, "missing field `certificateVersion`"},
+      {{{"stages", ""}, {"certificateHash", ""}}, "missing field `stages`"},
+      {{{"verification", R"({"compile":"passed"})"}}, "missing field `test`"},
+  });
 }
 
 TEST(CertificateRecords, StageArrayForm) {
   EXPECT_EQ(message(with_stage(R"(["s","passed",{}])")),
             "invalid length 3, expected struct StageRecord with 6 elements");
-  const GovernanceCertificate c = read_ok(with_stage(R"(["s","skipped",{"a":"1"},null])"));
+  const GovernanceCertificate c =
+      read_certificate_ok(with_stage(R"(["s","skipped",{"a":"1"},null])"));
   ASSERT_EQ(c.stages.size(), 1u);
   EXPECT_EQ(c.stages[0].status, StageStatus::kSkipped);
   EXPECT_FALSE(c.stages[0].gate_result || c.stages[0].duration_ms || c.stages[0].sandbox_execution);
   EXPECT_EQ(message(with_stage(R"(["s","passed",{},null,1,null,7])")), "trailing characters");
 
-  const GovernanceCertificate full = read_ok(with_stage(R"(["s","passed",{},[true,1,0],42,null])"));
+  const GovernanceCertificate full =
+      read_certificate_ok(with_stage(R"(["s","passed",{},[true,1,0],42,null])"));
   EXPECT_EQ(full.stages[0].gate_result, (GateResultRecord{true, 1, 0}));
   EXPECT_EQ(full.stages[0].duration_ms, 42u);
 }
@@ -283,13 +249,11 @@ TEST(CertificateRecords, InvalidLengthTextsOfEveryRecord) {
       {{{"agenticPostureBinding", R"(["none",false,[[]]])"}},
        "invalid length 0, expected struct CertAgenticSurface with 3 elements"},
   };
-  for (const auto& [changes, expected] : cases) {
-    EXPECT_EQ(message(certificate(changes)), expected) << certificate(changes);
-  }
+  expect_messages(cases);
 }
 
 TEST(CertificateRecords, ShortArraysEndingBeforeDefaultedFields) {
-  const GovernanceCertificate c = read_ok(certificate({
+  const GovernanceCertificate c = read_certificate_ok(certificate_json({
       {"intent", R"(["r"])"},
       {"buildSpec", R"(["h",[null,"2024-05-01T10:00:00Z","manual"]])"},
       {"compliance", R"([["soc2"]])"},
@@ -309,14 +273,14 @@ TEST(CertificateRecords, ShortArraysEndingBeforeDefaultedFields) {
 
   // The root needs its first twenty positions.
   std::string root = "[";
-  for (const auto& [k, value] : required_members()) {
+  for (const auto& [k, value] : test_support::required_certificate_members()) {
     if (k == "certificateHash") {
       root += "null,null,null,null,null,null,[],null,null,null,";
     }
     root += value + ",";
   }
   root.back() = ']';
-  const GovernanceCertificate array_root = read_ok(root);
+  const GovernanceCertificate array_root = read_certificate_ok(root);
   EXPECT_EQ(array_root.certificate_hash, "c1");
   root.resize(root.size() - 6);  // drop the certificate hash
   root += "]";
@@ -326,72 +290,72 @@ TEST(CertificateRecords, ShortArraysEndingBeforeDefaultedFields) {
 
 TEST(CertificateRecords, IntegerWidths) {
   auto sandbox = [](const std::string& tier, const std::string& exit_code) {
-    return with_stage(
+    return only_stage(
         R"({"stageId":"s","status":"passed","artifactHashes":{},"sandboxExecution":)"
         R"({"command":["make","test"],"inputArtifactHashes":{},"outputArtifactHashes":{},)"
         R"("resourcePeak":{"cpuMilliPeak":4294967295,"memoryBytesPeak":18446744073709551615,)"
         R"("pidPeak":0},"isolationTier":)" +
         tier + R"(,"runtimeDescriptor":"rt","deadlineHit":false,"exitCode":)" + exit_code + "}}");
   };
-  const GovernanceCertificate low = read_ok(sandbox("255", "-2147483648"));
+  const GovernanceCertificate low =
+      read_certificate_ok(certificate_json(sandbox("255", "-2147483648")));
   const SandboxExecutionRecord& run = *low.stages.at(0).sandbox_execution;
   EXPECT_EQ(run.isolation_tier, 255);
   EXPECT_EQ(run.exit_code, -2147483648LL);
   EXPECT_EQ(run.resource_peak.memory_bytes_peak, 18446744073709551615ULL);
   EXPECT_EQ(run.resource_peak.cpu_milli_peak, 4294967295u);
-  EXPECT_EQ(read_ok(sandbox("0", "2147483647")).stages[0].sandbox_execution->exit_code, 2147483647);
-
-  EXPECT_EQ(message(sandbox("0", "2147483648")),
-            "invalid value: integer `2147483648`, expected i32");
-  EXPECT_EQ(message(sandbox("0", "-2147483649")),
-            "invalid value: integer `-2147483649`, expected i32");
-  EXPECT_EQ(message(sandbox("256", "0")), "invalid value: integer `256`, expected u8");
-  EXPECT_EQ(message(sandbox("-1", "0")), "invalid value: integer `-1`, expected u8");
-  EXPECT_EQ(message(sandbox("\"1\"", "0")), "invalid type: string \"1\", expected u8");
+  EXPECT_EQ(read_certificate_ok(certificate_json(sandbox("0", "2147483647")))
+                .stages[0]
+                .sandbox_execution->exit_code,
+            2147483647);
 
   auto gate = [](const std::string& checks_run) {
-    return with_stage(R"({"stageId":"s","status":"passed","artifactHashes":{},"gateResult":)"
+    return only_stage(R"({"stageId":"s","status":"passed","artifactHashes":{},"gateResult":)"
                       R"({"passed":true,"checksRun":)" +
                       checks_run + R"(,"checksFailed":0}})");
   };
-  EXPECT_EQ(message(gate("3.0")), "invalid type: floating point `3.0`, expected u32");
-  EXPECT_EQ(message(gate("3e0")), "invalid type: floating point `3.0`, expected u32");
-  EXPECT_EQ(message(gate("4294967296")), "invalid value: integer `4294967296`, expected u32");
-  EXPECT_EQ(message(gate("true")), "invalid type: boolean `true`, expected u32");
-  EXPECT_EQ(
-      message(certificate(
-          {{"proofChain", R"({"recordCount":18446744073709551616,"chainIntegrity":"empty"})"}})),
-      "invalid type: floating point `1.8446744073709552e19`, expected u64");
+  expect_messages({
+      {sandbox("0", "2147483648"), "invalid value: integer `2147483648`, expected i32"},
+      {sandbox("0", "-2147483649"), "invalid value: integer `-2147483649`, expected i32"},
+      {sandbox("256", "0"), "invalid value: integer `256`, expected u8"},
+      {sandbox("-1", "0"), "invalid value: integer `-1`, expected u8"},
+      {sandbox("\"1\"", "0"), "invalid type: string \"1\", expected u8"},
+      {gate("3.0"), "invalid type: floating point `3.0`, expected u32"},
+      {gate("3e0"), "invalid type: floating point `3.0`, expected u32"},
+      {gate("4294967296"), "invalid value: integer `4294967296`, expected u32"},
+      {gate("true"), "invalid type: boolean `true`, expected u32"},
+      {{{"proofChain", R"({"recordCount":18446744073709551616,"chainIntegrity":"empty"})"}},
+       "invalid type: floating point `1.8446744073709552e19`, expected u64"},
+  });
 }
 
 TEST(CertificateRecords, Enumerations) {
-  EXPECT_EQ(message(certificate({{"status", R"("Complete")"}})),
-            "unknown variant `Complete`, expected `complete` or `incomplete`");
-  EXPECT_EQ(read_ok(certificate({{"status", R"({"incomplete":null})"}})).status,
+  const std::string checks = R"({"compile":"passed","test":"passed","lint":"passed",)"
+                             R"("typecheck":"passed","securityScan":" passed"})";
+  expect_messages({
+      {{{"status", R"("Complete")"}},
+       "unknown variant `Complete`, expected `complete` or `incomplete`"},
+      {{{"status", "5"}}, "expected value"},
+      {{{"status", "null"}}, "expected value"},
+      {{{"status", R"(["complete"])"}}, "expected value"},
+      {{{"status", R"({"incomplete":1})"}}, "invalid type: integer `1`, expected unit"},
+      {{{"status", R"({"done":null})"}},
+       "unknown variant `done`, expected `complete` or `incomplete`"},
+      {{{"status", R"({"complete":null,"incomplete":null})"}}, "expected value"},
+      {only_stage(R"({"stageId":"s","status":"done","artifactHashes":{}})"),
+       "unknown variant `done`, expected one of `passed`, `failed`, `skipped`"},
+      {{{"verification", checks}},
+       "unknown variant ` passed`, expected one of `passed`, `failed`, `skipped`"},
+      {{{"proofChain", R"({"recordCount":0,"chainIntegrity":"ok"})"}},
+       "unknown variant `ok`, expected one of `verified`, `unverified`, `empty`"},
+      {{{"signingAttestation", R"({"kind":"Operator"})"}},
+       "unknown variant `Operator`, expected one of `unsigned`, `ephemeral`, `operator`, "
+       "`sigstore-rekor`"},
+  });
+
+  EXPECT_EQ(read_certificate_ok(certificate_json({{"status", R"({"incomplete":null})"}})).status,
             CertificateStatus::kIncomplete);
-  EXPECT_EQ(message(certificate({{"status", "5"}})), "expected value");
-  EXPECT_EQ(message(certificate({{"status", "null"}})), "expected value");
-  EXPECT_EQ(message(certificate({{"status", R"(["complete"])"}})), "expected value");
-  EXPECT_EQ(message(certificate({{"status", R"({"incomplete":1})"}})),
-            "invalid type: integer `1`, expected unit");
-  EXPECT_EQ(message(certificate({{"status", R"({"done":null})"}})),
-            "unknown variant `done`, expected `complete` or `incomplete`");
-  EXPECT_EQ(message(certificate({{"status", R"({"complete":null,"incomplete":null})"}})),
-            "expected value");
-
-  EXPECT_EQ(message(with_stage(R"({"stageId":"s","status":"done","artifactHashes":{}})")),
-            "unknown variant `done`, expected one of `passed`, `failed`, `skipped`");
-  EXPECT_EQ(message(certificate(
-                {{"verification", R"({"compile":"passed","test":"passed","lint":"passed",)"
-                                  R"("typecheck":"passed","securityScan":" passed"})"}})),
-            "unknown variant ` passed`, expected one of `passed`, `failed`, `skipped`");
-  EXPECT_EQ(message(certificate({{"proofChain", R"({"recordCount":0,"chainIntegrity":"ok"})"}})),
-            "unknown variant `ok`, expected one of `verified`, `unverified`, `empty`");
-  EXPECT_EQ(message(certificate({{"signingAttestation", R"({"kind":"Operator"})"}})),
-            "unknown variant `Operator`, expected one of `unsigned`, `ephemeral`, `operator`, "
-            "`sigstore-rekor`");
-
-  const GovernanceCertificate c = read_ok(certificate(
+  const GovernanceCertificate c = read_certificate_ok(certificate_json(
       {{"verification", R"({"compile":"failed","test":"skipped","lint":{"passed":null},)"
                         R"("typecheck":"passed","securityScan":"failed"})"},
        {"proofChain", R"({"recordCount":0,"chainIntegrity":"unverified"})"},
@@ -417,19 +381,18 @@ TEST(CertificateRecords, WireAndDisplayNames) {
 
 TEST(CertificateRecords, Timestamps) {
   const text::Timestamp ten_z{1714557600, 0};
-  EXPECT_EQ(read_ok(certificate({{"timestamp", R"("2024-05-01 10:00:00Z")"}})).timestamp, ten_z);
-  EXPECT_EQ(read_ok(certificate({{"timestamp", R"("2024-05-01T12:00:00+02:00")"}})).timestamp,
-            ten_z);
-  EXPECT_EQ(message(certificate({{"timestamp", R"("2024-05-01T10:00:00")"}})),
-            "premature end of input");
-  EXPECT_EQ(message(certificate({{"timestamp", R"("2024-05-01T10:00:00Zx")"}})), "trailing input");
-  EXPECT_EQ(message(certificate({{"timestamp", R"("2024-13-01T10:00:00Z")"}})),
-            "input is out of range");
-  EXPECT_EQ(message(certificate({{"timestamp", "1714557600"}})),
-            "invalid type: integer `1714557600`, expected an RFC 3339 formatted date and time "
-            "string");
+  for (const char* written : {R"("2024-05-01 10:00:00Z")", R"("2024-05-01T12:00:00+02:00")"}) {
+    EXPECT_EQ(read_certificate_ok(certificate_json({{"timestamp", written}})).timestamp, ten_z);
+  }
+  expect_messages({
+      {{{"timestamp", R"("2024-05-01T10:00:00")"}}, "premature end of input"},
+      {{{"timestamp", R"("2024-05-01T10:00:00Zx")"}}, "trailing input"},
+      {{{"timestamp", R"("2024-13-01T10:00:00Z")"}}, "input is out of range"},
+      {{{"timestamp", "1714557600"}},
+       "invalid type: integer `1714557600`, expected an RFC 3339 formatted date and time string"},
+  });
   // Not read as a timestamp: any text is kept.
-  const GovernanceCertificate c = read_ok(certificate(
+  const GovernanceCertificate c = read_certificate_ok(certificate_json(
       {{"consumedOverrides",
         R"([{"artifactId":"a","path":"p","contentHash":"h","modifiedAt":"last tuesday",)"
         R"("verified":true}])"}}));
@@ -437,22 +400,23 @@ TEST(CertificateRecords, Timestamps) {
 }
 
 TEST(CertificateRecords, MapsAndLists) {
-  const GovernanceCertificate c = read_ok(with_stage(
+  const GovernanceCertificate c = read_certificate_ok(with_stage(
       R"({"stageId":"s","status":"passed","artifactHashes":{"b":"2","a":"1","b":"3"}})"));
   const StringMap expected = {{"a", "1"}, {"b", "3"}};
   EXPECT_EQ(c.stages.at(0).artifact_hashes, expected);
 
-  EXPECT_EQ(message(certificate({{"stages", "{}"}})), "invalid type: map, expected a sequence");
-  EXPECT_EQ(message(with_stage(R"({"stageId":"s","status":"passed","artifactHashes":[]})")),
-            "invalid type: sequence, expected a map");
-  EXPECT_EQ(message(with_stage(R"({"stageId":"s","status":"passed","artifactHashes":{"a":1}})")),
-            "invalid type: integer `1`, expected a string");
-  EXPECT_EQ(message(certificate({{"compliance", R"({"frameworks":[true]})"}})),
-            "invalid type: boolean `true`, expected a string");
-  EXPECT_EQ(message(certificate(
-                {{"consumedOverrides", R"([{"artifactId":"a","path":"p","contentHash":"h",)"
-                                       R"("verified":"yes"}])"}})),
-            "invalid type: string \"yes\", expected a boolean");
+  expect_messages({
+      {{{"stages", "{}"}}, "invalid type: map, expected a sequence"},
+      {only_stage(R"({"stageId":"s","status":"passed","artifactHashes":[]})"),
+       "invalid type: sequence, expected a map"},
+      {only_stage(R"({"stageId":"s","status":"passed","artifactHashes":{"a":1}})"),
+       "invalid type: integer `1`, expected a string"},
+      {{{"compliance", R"({"frameworks":[true]})"}},
+       "invalid type: boolean `true`, expected a string"},
+      {{{"consumedOverrides", R"([{"artifactId":"a","path":"p","contentHash":"h",)"
+                              R"("verified":"yes"}])"}},
+       "invalid type: string \"yes\", expected a boolean"},
+  });
 }
 
 TEST(CertificateRecords, SubRecords) {
@@ -460,7 +424,7 @@ TEST(CertificateRecords, SubRecords) {
       R"({"runId":"run-1","fromStage":"a","toStage":"b","producedAt":"2024-05-01T12:00:00+02:00",)"
       R"("artifactHashes":{"z":"1","y":"2"},"metadata":{"k":{"b":1,"a":[2.5,null]}},)"
       R"("signer":{"agentId":"agent","ephemeralKeyId":"fp"},"signature":"sig"})";
-  const GovernanceCertificate c = read_ok(certificate({
+  const GovernanceCertificate c = read_certificate_ok(certificate_json({
       {"interStageChain",
        R"({"keyChain":{"runId":"run-1","rootPublicKeyB64":"root","stageKeys":)"
        R"({"b":{"stageId":"b","ephemeralPublicKeyB64":"k1","keyFingerprint":"f1"},)"
@@ -502,53 +466,46 @@ TEST(CertificateRecords, SubRecords) {
 }
 
 TEST(CertificateRecords, SubRecordFailures) {
-  EXPECT_EQ(message(certificate({{"corpusBinding", R"({"corpusAttestationHash":"h"})"}})),
-            "missing field `keelsonVersion`");
-  EXPECT_EQ(message(certificate({{"signingAttestation", R"({"note":"n"})"}})),
-            "missing field `kind`");
-  // The tagged form belongs to the kind; the attestation record has no member named after one.
-  EXPECT_EQ(message(certificate({{"signingAttestation", R"({"operator":null})"}})),
-            "missing field `kind`");
-  EXPECT_EQ(message(certificate({{"signingAttestation", R"({"kind":"Operator"})"}})),
-            "unknown variant `Operator`, expected one of `unsigned`, `ephemeral`, `operator`, "
-            "`sigstore-rekor`");
-  EXPECT_EQ(
-      message(certificate({{"signingAttestation", R"({"kind":"operator","kind":"operator"})"}})),
-      "duplicate field `kind`");
-  EXPECT_EQ(message(certificate(
-                {{"interStageChain", R"({"keyChain":["r","root",{}],"manifests":null})"}})),
-            "invalid type: null, expected a sequence");
-  EXPECT_EQ(message(certificate(
-                {{"interStageChain", R"({"keyChain":["r","root",{}],"manifests":[["r","a","b",)"
-                                     R"("2024-05-01T10:00:00Z",{},null,["a","k"],"s"]]})"}})),
-            "invalid type: null, expected a map");
-  EXPECT_EQ(message(certificate({{"agenticPostureBinding",
-                                  R"({"posture":"none","defaulted":false,"surfaces":null})"}})),
-            "invalid type: null, expected a sequence");
-  EXPECT_EQ(message(certificate({{"agenticPostureBinding", R"({"posture":"none"})"}})),
-            "missing field `defaulted`");
-  EXPECT_EQ(message(certificate({{"platformCountersign", R"({"countersignJws":"a","kid":"k",)"
-                                                         R"("countersignedAt":"yesterday"})"}})),
-            "input contains invalid characters");
+  expect_messages({
+      {{{"corpusBinding", R"({"corpusAttestationHash":"h"})"}}, "missing field `keelsonVersion`"},
+      {{{"signingAttestation", R"({"note":"n"})"}}, "missing field `kind`"},
+      // The tagged form belongs to the kind; the attestation record has no member named after
+      // one.
+      {{{"signingAttestation", R"({"operator":null})"}}, "missing field `kind`"},
+      {{{"signingAttestation", R"({"kind":"operator","kind":"operator"})"}},
+       "duplicate field `kind`"},
+      {{{"interStageChain", R"({"keyChain":["r","root",{}],"manifests":null})"}},
+       "invalid type: null, expected a sequence"},
+      {{{"interStageChain", R"({"keyChain":["r","root",{}],"manifests":[["r","a","b",)"
+                            R"("2024-05-01T10:00:00Z",{},null,["a","k"],"s"]]})"}},
+       "invalid type: null, expected a map"},
+      {{{"agenticPostureBinding", R"({"posture":"none","defaulted":false,"surfaces":null})"}},
+       "invalid type: null, expected a sequence"},
+      {{{"agenticPostureBinding", R"({"posture":"none"})"}}, "missing field `defaulted`"},
+      {{{"platformCountersign",
+         R"({"countersignJws":"a","kid":"k","countersignedAt":"yesterday"})"}},
+       "input contains invalid characters"},
+  });
 }
 
 // The depth counter starts at 128 and the root object is the first level, so a governance
 // envelope (at level 5: root, binding, surface list, surface) may hold 123 levels of its own.
 TEST(CertificateRecords, NestingDepth) {
   auto envelope = [](std::size_t levels) {
-    return certificate({{"agenticPostureBinding",
-                         R"({"posture":"governed","defaulted":false,"surfaces":[{"kind":"k",)"
-                         R"("governanceEnvelope":)" +
-                             std::string(levels, '[') + std::string(levels, ']') + "}]}"}});
+    return certificate_json({{"agenticPostureBinding",
+                              R"({"posture":"governed","defaulted":false,"surfaces":[{"kind":"k",)"
+                              R"("governanceEnvelope":)" +
+                                  std::string(levels, '[') + std::string(levels, ']') + "}]}"}});
   };
-  read_ok(envelope(123));
+  read_certificate_ok(envelope(123));
   EXPECT_EQ(message(envelope(124)), "recursion limit exceeded");
   EXPECT_EQ(message(envelope(200000)), "recursion limit exceeded");
 
   // An undeclared value is skipped whole at any depth.
-  read_ok(certificate({{"skipped", std::string(200000, '[') + std::string(200000, ']')}}));
+  read_certificate_ok(
+      certificate_json({{"skipped", std::string(200000, '[') + std::string(200000, ']')}}));
   // Unclosed: the root's closing brace stands where a value is expected.
-  EXPECT_EQ(message(certificate({{"skipped", std::string(200000, '[')}})), "expected value");
+  EXPECT_EQ(message(certificate_json({{"skipped", std::string(200000, '[')}})), "expected value");
 }
 
 }  // namespace

@@ -18,6 +18,25 @@ constexpr std::string_view kAllowDigest =
 constexpr std::string_view kAnchor =
     "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa";
 
+// The report's opening lines, and the digest lines (of kEmptySha256 and kAllowDigest) up to the
+// summary table's rows, as every report here has them.
+constexpr std::string_view kHead =
+    "# Retroactive Provenance Audit Report\n"
+    "\n"
+    "- **schemaVersion:** 1.0.0\n"
+    "- **provenanceSchemaVersion:** 1.0.0\n"
+    "- **validatorVersion:** 0.4.0\n";
+constexpr std::string_view kDigestsAndSummaryHead =
+    "- **extractedCorpusHash:** "
+    "`e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855`\n"
+    "- **allowlistVersionHash:** "
+    "`0f1e2d3c4b5a69788796a5b4c3d2e1f00f1e2d3c4b5a69788796a5b4c3d2e1f0`\n"
+    "\n"
+    "## Summary\n"
+    "\n"
+    "| Mode | Count |\n"
+    "|------|------:|\n";
+
 // The part of every report after the findings, when the corpus was not synthesised.
 constexpr std::string_view kSuggestions =
     "## Suggested Next Actions\n"
@@ -38,38 +57,25 @@ ProvenanceAuditResult empty_result() {
 }
 
 TEST(AuditReport, ResultWithoutVerdicts) {
-  const std::string expected =
-      "# Retroactive Provenance Audit Report\n"
-      "\n"
-      "- **schemaVersion:** 1.0.0\n"
-      "- **provenanceSchemaVersion:** 1.0.0\n"
-      "- **validatorVersion:** 0.4.0\n"
-      "- **synthesizedCorpus:** false\n"
-      "- **brdNotFound:** true\n"
-      "- **corpusEmpty:** true\n"
-      "- **corpusSource:** Empty\n"
-      "- **unparsedInlineCount:** 0\n"
-      "- **extractedCorpusHash:** "
-      "`e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855`\n"
-      "- **allowlistVersionHash:** "
-      "`0f1e2d3c4b5a69788796a5b4c3d2e1f00f1e2d3c4b5a69788796a5b4c3d2e1f0`\n"
-      "\n"
-      "## Summary\n"
-      "\n"
-      "| Mode | Count |\n"
-      "|------|------:|\n"
-      "| derived | 0 |\n"
-      "| derivedWeak | 0 |\n"
-      "| assumption | 0 |\n"
-      "| assumptionOrphaned | 0 |\n"
-      "| rejected | 0 |\n"
-      "| **total** | **0** | \n"
-      "\n"
-      "**provenanceHealth:** 0.0%\n"
-      "\n"
-      "## Findings\n"
-      "\n" +
-      std::string(kSuggestions);
+  const std::string expected = std::string(kHead) +
+                               "- **synthesizedCorpus:** false\n"
+                               "- **brdNotFound:** true\n"
+                               "- **corpusEmpty:** true\n"
+                               "- **corpusSource:** Empty\n"
+                               "- **unparsedInlineCount:** 0\n" +
+                               std::string(kDigestsAndSummaryHead) +
+                               "| derived | 0 |\n"
+                               "| derivedWeak | 0 |\n"
+                               "| assumption | 0 |\n"
+                               "| assumptionOrphaned | 0 |\n"
+                               "| rejected | 0 |\n"
+                               "| **total** | **0** | \n"
+                               "\n"
+                               "**provenanceHealth:** 0.0%\n"
+                               "\n"
+                               "## Findings\n"
+                               "\n" +
+                               std::string(kSuggestions);
   EXPECT_EQ(render_audit_report(empty_result()), expected);
 }
 
@@ -79,25 +85,13 @@ TEST(AuditReport, DriverFailClosedResultShowsThePanicOnOneLine) {
   result.report = fail_closed_result({}, {}, EffectiveAllowlist{std::string(kAllowDigest), {}},
                                      std::string("index `7` out\r\nof range"));
   const std::string expected =
-      "# Retroactive Provenance Audit Report\n"
-      "\n"
-      "- **schemaVersion:** 1.0.0\n"
-      "- **provenanceSchemaVersion:** 1.0.0\n"
-      "- **validatorVersion:** 0.4.0\n"
+      std::string(kHead) +
       "- **synthesizedCorpus:** false\n"
       "- **brdNotFound:** false\n"
       "- **corpusEmpty:** true\n"
       "- **corpusSource:** Empty\n"
-      "- **unparsedInlineCount:** 0\n"
-      "- **extractedCorpusHash:** "
-      "`e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855`\n"
-      "- **allowlistVersionHash:** "
-      "`0f1e2d3c4b5a69788796a5b4c3d2e1f00f1e2d3c4b5a69788796a5b4c3d2e1f0`\n"
-      "\n"
-      "## Summary\n"
-      "\n"
-      "| Mode | Count |\n"
-      "|------|------:|\n"
+      "- **unparsedInlineCount:** 0\n" +
+      std::string(kDigestsAndSummaryHead) +
       "| derived | 0 |\n"
       "| derivedWeak | 0 |\n"
       "| assumption | 0 |\n"
@@ -170,25 +164,13 @@ TEST(AuditReport, VerdictSectionsAndTheLegacySuggestion) {
   result.report.rejected = 1;
 
   const std::string expected =
-      "# Retroactive Provenance Audit Report\n"
-      "\n"
-      "- **schemaVersion:** 1.0.0\n"
-      "- **provenanceSchemaVersion:** 1.0.0\n"
-      "- **validatorVersion:** 0.4.0\n"
+      std::string(kHead) +
       "- **synthesizedCorpus:** true\n"
       "- **brdNotFound:** false\n"
       "- **corpusEmpty:** false\n"
       "- **corpusSource:** LegacyTxt\n"
-      "- **unparsedInlineCount:** 3\n"
-      "- **extractedCorpusHash:** "
-      "`e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855`\n"
-      "- **allowlistVersionHash:** "
-      "`0f1e2d3c4b5a69788796a5b4c3d2e1f00f1e2d3c4b5a69788796a5b4c3d2e1f0`\n"
-      "\n"
-      "## Summary\n"
-      "\n"
-      "| Mode | Count |\n"
-      "|------|------:|\n"
+      "- **unparsedInlineCount:** 3\n" +
+      std::string(kDigestsAndSummaryHead) +
       "| derived | 1 |\n"
       "| derivedWeak | 0 |\n"
       "| assumption | 1 |\n"
