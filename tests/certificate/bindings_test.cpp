@@ -10,7 +10,7 @@
 
 #include "crypto/sha256.h"
 #include "support/digests.h"
-#include "support/temp_dir.h"
+#include "support/files.h"
 
 namespace fennick::certificate {
 namespace {

@@ -2,14 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "crypto/base64.h"
 #include "crypto/ed25519.h"
 #include "json/read.h"
+#include "support/files.h"
 #include "support/jws_producer.h"
 
 namespace fennick::certificate {
@@ -387,12 +386,10 @@ TEST(DecodeSegment, NamesTheSegmentInItsError) {
 class Rfc8037Test : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::ifstream file(std::string(FENNICK_EXTERNAL_DIR) +
-                       "/jose-rfc8037-rfc7638/rfc8037-appendix-a.json");
-    if (!file) GTEST_SKIP() << "RFC 8037 vectors not present under " << FENNICK_EXTERNAL_DIR;
-    std::stringstream text;
-    text << file.rdbuf();
-    auto parsed = json::parse_value(text.str());
+    const auto text = test_support::read_file_bytes(
+        std::string(FENNICK_EXTERNAL_DIR) + "/jose-rfc8037-rfc7638/rfc8037-appendix-a.json");
+    if (!text) GTEST_SKIP() << "RFC 8037 vectors not present under " << FENNICK_EXTERNAL_DIR;
+    auto parsed = json::parse_value(*text);
     ASSERT_TRUE(parsed.ok()) << parsed.error().to_string();
     vectors_ = std::move(parsed).value();
   }

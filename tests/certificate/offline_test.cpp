@@ -13,7 +13,7 @@
 #include "crypto/sha256.h"
 #include "support/certificate_producer.h"
 #include "support/digests.h"
-#include "support/temp_dir.h"
+#include "support/files.h"
 
 namespace fennick::certificate {
 namespace {

@@ -7,8 +7,8 @@
 
 #include "crypto/sha256.h"
 #include "support/certificate_producer.h"
+#include "support/files.h"
 #include "support/jws_producer.h"
-#include "support/temp_dir.h"
 
 namespace fennick::certificate {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "json/read.h"
 #include "json/writer.h"
-#include "support/temp_dir.h"
+#include "support/files.h"
 #include "text/fs.h"
 
 namespace fennick::certificate {

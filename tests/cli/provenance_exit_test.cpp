@@ -8,7 +8,7 @@
 #include "flows.h"
 #include "provenance/allowlist/allowlist.h"
 #include "provenance/validator/audit.h"
-#include "support/temp_dir.h"
+#include "support/files.h"
 
 namespace fennick::cli {
 namespace {

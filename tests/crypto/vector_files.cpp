@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
+
+#include "support/files.h"
 
 namespace fennick::crypto::testing {
 
@@ -173,12 +173,7 @@ long long JsonValue::number() const { return std::stoll(text); }
 JsonValue parse_json(std::string_view text) { return Parser(text).parse_document(); }
 
 std::optional<std::string> read_external(std::string_view relative_path) {
-  const std::filesystem::path path = std::filesystem::path(FENNICK_EXTERNAL_DIR) / relative_path;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
+  return test_support::read_file_bytes(std::filesystem::path(FENNICK_EXTERNAL_DIR) / relative_path);
 }
 
 std::string from_hex(std::string_view hex) {

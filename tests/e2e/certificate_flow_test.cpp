@@ -10,8 +10,8 @@
 #include "crypto/sha256.h"
 #include "e2e/runner.h"
 #include "support/certificate_producer.h"
+#include "support/files.h"
 #include "support/jws_producer.h"
-#include "support/temp_dir.h"
 
 namespace fennick::e2e {
 namespace {

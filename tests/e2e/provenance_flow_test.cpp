@@ -10,7 +10,7 @@
 #include "e2e/runner.h"
 #include "provenance/report.h"
 #include "provenance/validator/audit.h"
-#include "support/temp_dir.h"
+#include "support/files.h"
 
 namespace fennick::e2e {
 namespace {

@@ -3,28 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "json/read.h"
 #include "json/writer.h"
+#include "support/files.h"
 
 namespace fennick::json {
 namespace {
 
 const std::filesystem::path kExternal(FENNICK_EXTERNAL_DIR);
 
-std::optional<std::string> read_bytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using test_support::read_file_bytes;
 
 // Records and an enumeration shaped like the ones the message tests read.
 struct Inner {
@@ -68,7 +62,7 @@ std::string read_error(std::string_view input) {
 using Reader = std::string (*)(std::string_view);
 
 TEST(External, ReferenceErrorMessages) {
-  const auto file = read_bytes(kExternal / "serde-json-error-messages/cases.json");
+  const auto file = read_file_bytes(kExternal / "serde-json-error-messages/cases.json");
   if (!file) GTEST_SKIP() << "external cases absent: " << FENNICK_EXTERNAL_DIR;
   auto doc = parse_value(*file);
   ASSERT_TRUE(doc.ok()) << doc.error().to_string();
@@ -124,7 +118,7 @@ TEST(External, JsonTestSuiteParsing) {
   std::map<char, int> counts;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     const std::string name = entry.path().filename().string();
-    const auto bytes = read_bytes(entry.path());
+    const auto bytes = read_file_bytes(entry.path());
     ASSERT_TRUE(bytes.has_value()) << name;
     // Files that are not UTF-8 are fed as they are: the reader works on bytes.
     auto result = parse_value(*bytes);
@@ -179,7 +173,7 @@ TEST(External, JsonTestSuiteTransforms) {
     const std::string name = entry.path().filename().string();
     auto want = expected.find(name);
     ASSERT_NE(want, expected.end()) << "unexpected file " << name;
-    auto result = parse_value(*read_bytes(entry.path()));
+    auto result = parse_value(*read_file_bytes(entry.path()));
     std::string got;
     if (result.ok()) {
       write_value(got, *result);

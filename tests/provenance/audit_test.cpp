@@ -11,8 +11,8 @@
 #include "crypto/sha256.h"
 #include "provenance/validator/internal.h"
 #include "support/digests.h"
+#include "support/files.h"
 #include "support/provenance_fixtures.h"
-#include "support/temp_dir.h"
 
 namespace fennick::provenance {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "crypto/sha256.h"
 #include "provenance/tokens.h"
-#include "support/temp_dir.h"
+#include "support/files.h"
 
 namespace fennick::provenance {
 namespace {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "support/digests.h"
+#include "support/files.h"
 #include "support/provenance_fixtures.h"
-#include "support/temp_dir.h"
 
 namespace fennick::provenance {
 namespace {

@@ -10,7 +10,7 @@
 #include "certificate/canonical.h"
 #include "crypto/base64.h"
 #include "crypto/sha256.h"
-#include "support/temp_dir.h"
+#include "support/files.h"
 
 namespace fennick::test_support {
 

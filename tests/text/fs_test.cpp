@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "support/temp_dir.h"
+#include "support/files.h"
 
 namespace fennick::text {
 namespace {

@@ -5,13 +5,12 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "support/files.h"
 #include "text/unicode.h"
 #include "text/utf8.h"
 
@@ -21,11 +20,9 @@ namespace {
 constexpr char kUcdDir[] = "/usr/share/unicode";
 constexpr char32_t kMaxCodePoint = 0x10FFFF;
 
+// The file's text; callers check first that it exists.
 std::string read_text(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
+  return test_support::read_file_bytes(path).value_or("");
 }
 
 std::vector<std::string_view> split(std::string_view text, char separator) {

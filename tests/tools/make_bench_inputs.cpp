@@ -19,8 +19,8 @@
 #include "certificate/records.h"
 #include "crypto/sha256.h"
 #include "support/certificate_producer.h"
+#include "support/files.h"
 #include "support/jws_producer.h"
-#include "support/temp_dir.h"
 
 namespace {
 

@@ -1,17 +1,28 @@
 #pragma once
-// Files for tests: a fresh temporary directory removed with everything in it, and writing a file
-// whole. Header-only, so that every test area can use it whatever it links.
+// Files for tests: reading and writing a file whole, and a fresh temporary directory removed with
+// everything in it. Header-only, so that every test area can use it whatever it links.
 
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <system_error>
 
 namespace fennick::test_support {
+
+// The file's bytes, or nullopt when it cannot be opened (third-party data that may be absent).
+inline std::optional<std::string> read_file_bytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
 
 // Writes `content` byte for byte at `path`, creating the directories above it; throws
 // std::runtime_error when the file cannot be written.
