@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <filesystem>
 #include <string>
 
@@ -20,6 +19,7 @@ using CorpusKind = CorpusBindingStatus::Kind;
 using SbomKind = SbomBindingStatus::Kind;
 using test_support::kEmptySha256;
 using test_support::TempDir;
+using test_support::upper_hex;
 
 constexpr std::string_view kBom = R"({"bomFormat":"CycloneDX","components":[]})";
 constexpr std::string_view kAudit = R"({"vulnerabilities":[]})";
@@ -32,11 +32,6 @@ SbomArtifactBinding sbom_binding(std::string bom_hash, std::string audit_hash) {
   return SbomArtifactBinding{.bom_hash = std::move(bom_hash),
                              .audit_hash = std::move(audit_hash),
                              .bom_tool_version = "cdxgen 10.2.1"};
-}
-
-std::string upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
 }
 
 TEST(CorpusBindingTest, UnboundAndUnverifiedDoNotHash) {
@@ -53,9 +48,10 @@ TEST(CorpusBindingTest, ComparesDigestTextByteForByte) {
   const std::string digest = crypto::sha256_hex(bytes);
   EXPECT_EQ(check_corpus_binding(corpus_binding(digest), bytes).kind, CorpusKind::kVerified);
 
-  const CorpusBindingStatus upper_case = check_corpus_binding(corpus_binding(upper(digest)), bytes);
+  const CorpusBindingStatus upper_case =
+      check_corpus_binding(corpus_binding(upper_hex(digest)), bytes);
   EXPECT_EQ(upper_case.kind, CorpusKind::kMismatch);
-  EXPECT_EQ(upper_case.claimed, upper(digest));
+  EXPECT_EQ(upper_case.claimed, upper_hex(digest));
   EXPECT_EQ(upper_case.actual, digest);
 }
 
@@ -135,9 +131,9 @@ TEST(SbomBindingTest, RightBomThenAuditProblems) {
 
   dir.write(".factory/audit.json", kAudit);
   const SbomBindingStatus upper_case =
-      check_sbom_binding(sbom_binding(bom_hash, upper(crypto::sha256_hex(kAudit))), dir.path());
+      check_sbom_binding(sbom_binding(bom_hash, upper_hex(crypto::sha256_hex(kAudit))), dir.path());
   EXPECT_EQ(upper_case.kind, SbomKind::kAuditMismatch);
-  EXPECT_EQ(upper_case.claimed, upper(crypto::sha256_hex(kAudit)));
+  EXPECT_EQ(upper_case.claimed, upper_hex(crypto::sha256_hex(kAudit)));
   EXPECT_EQ(upper_case.actual, crypto::sha256_hex(kAudit));
 }
 

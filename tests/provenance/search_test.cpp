@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cstdint>
 #include <optional>
 #include <random>
@@ -12,6 +11,7 @@
 
 #include "crypto/sha256.h"
 #include "provenance/citation/citation.h"
+#include "support/digests.h"
 #include "support/provenance_fixtures.h"
 
 namespace fennick::provenance {
@@ -271,11 +271,7 @@ TEST(CheckQuoteHash, OutcomesInOrder) {
   EXPECT_EQ(check("a.json", hash, 1, 2), QuoteCheck{QuoteCheck::Ok{}});
   EXPECT_TRUE(check("a.json", hash, 1, 2).ok());
 
-  const std::string upper_hex = [&] {
-    std::string upper = hash;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return upper;
-  }();
+  const std::string upper_hex = test_support::upper_hex(hash);
   EXPECT_EQ(check("a.json", upper_hex, 1, 2), (QuoteCheck{QuoteCheck::Mismatch{upper_hex, hash}}));
   EXPECT_EQ(
       check("a.json", crypto::sha256_hex("acme signed the contract."), 1, 2),

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -107,7 +106,7 @@ TEST(ValidatorAnchors, EditedAnchorShowsRecomputedHashAndCandidatesButNoSearch) 
 
   // Upper-case hex of the right digest is still a mismatch.
   ProvenanceClaim upper = claim("BR-3", "reports export daily");
-  for (char& c : upper.anchor_hash) c = static_cast<char>(std::toupper(c));
+  upper.anchor_hash = test_support::upper_hex(upper.anchor_hash);
   const ClaimVerdict w = validate({upper}).verdicts.at(0);
   EXPECT_EQ(verdict_reason(w), "anchor_hash_mismatch");
   EXPECT_FALSE(w.names_external_entity);
