@@ -86,14 +86,19 @@ class CertificateFlowTest : public ::testing::Test {
             "--sbom-dir",         dir_ / "app"};
   }
 
-  std::string verified_stderr() const {
+  // The first two notices of a run with every input: the countersign, then the corpus binding.
+  static std::string seal_and_corpus_notices() {
     return "notice: platform countersign VERIFIED (kid platform-1, platform run plat-9, 2 "
            "grant(s) in chain)\n"
            "notice: corpus binding VERIFIED: supplied attestation hashes to the claimed "
            "corpus_attestation_hash " +
            crypto::sha256_hex(kAttestation) +
            " (keelson 0.3.0); the attestation's own truth is delegated to keelson "
-           "verify-attestation (spec 218 FR-003)\n"
+           "verify-attestation (spec 218 FR-003)\n";
+  }
+
+  std::string verified_stderr() const {
+    return seal_and_corpus_notices() +
            "notice: sbom artifact binding VERIFIED: on-disk .factory/sbom.cdx.json and "
            ".factory/audit.json hash to the claimed values (bom tool cdxgen 10.9.4)\n"
            "notice: agentic posture: none, no watchlisted agent/LLM SDK in the BOM (NOTE: a "
@@ -296,14 +301,7 @@ TEST_F(CertificateFlowTest, SbomDirectoryWithoutItsFiles) {
   EXPECT_EQ(r.out, "governance certificate INVALID (1 error(s))\n");
   // The countersign comes before the SBOM binding, so it is reported while no error exists yet.
   EXPECT_EQ(r.err,
-            "notice: platform countersign VERIFIED (kid platform-1, platform run plat-9, 2 "
-            "grant(s) in chain)\n"
-            "notice: corpus binding VERIFIED: supplied attestation hashes to the claimed "
-            "corpus_attestation_hash " +
-                crypto::sha256_hex(kAttestation) +
-                " (keelson 0.3.0); the attestation's own truth is delegated to keelson "
-                "verify-attestation (spec 218 FR-003)\n"
-                "notice: agentic posture: none, BOM unreadable at " +
+            seal_and_corpus_notices() + "notice: agentic posture: none, BOM unreadable at " +
                 empty +
                 "/.factory/sbom.cdx.json: No such file or directory (os error 2) (cross-check "
                 "skipped)\n"
