@@ -84,11 +84,7 @@ PlatformJwks platform_jwks() {
 GovernanceCertificate countersigned(GovernanceCertificate certificate,
                                     std::string_view payload_json) {
   certificate.platform_countersign =
-      PlatformCountersign{.countersign_jws = ts::sign_compact_jws(
-                              ts::jws_header_json("EdDSA", ts::kCountersignTyp, "platform-1"),
-                              payload_json, platform_key()),
-                          .kid = "platform-1",
-                          .countersigned_at = ts::fixed_timestamp()};
+      ts::platform_countersign(payload_json, "platform-1", platform_key());
   return certificate;
 }
 

@@ -64,13 +64,9 @@ class CertificateFlowTest : public ::testing::Test {
     c.agentic_posture_binding =
         certificate::AgenticPostureBinding{.posture = "none", .defaulted = false, .surfaces = {}};
     full_ = ts::seal_certificate(std::move(c), ts::key_pair_from_fill(1)).record;
-    full_.platform_countersign = certificate::PlatformCountersign{
-        .countersign_jws = ts::sign_compact_jws(
-            ts::jws_header_json("EdDSA", ts::kCountersignTyp, "platform-1"),
-            ts::countersign_payload_json(full_.certificate_hash, std::nullopt, "plat-9", 2),
-            platform),
-        .kid = "platform-1",
-        .countersigned_at = ts::fixed_timestamp()};
+    full_.platform_countersign = ts::platform_countersign(
+        ts::countersign_payload_json(full_.certificate_hash, std::nullopt, "plat-9", 2),
+        "platform-1", platform);
 
     certificate_ = dir_.write("governance-certificate.json", ts::certificate_text(full_));
     jwks_ =

@@ -71,6 +71,16 @@ certificate::StageKeyRecord stage_key_record(std::string_view stage_id, const Ed
   return {std::string(stage_id), public_key_b64(key), stage_key_fingerprint(key)};
 }
 
+certificate::PlatformCountersign platform_countersign(std::string_view payload_json,
+                                                      std::string_view kid,
+                                                      const Ed25519KeyPair& key) {
+  return certificate::PlatformCountersign{
+      .countersign_jws =
+          sign_compact_jws(jws_header_json("EdDSA", kCountersignTyp, kid), payload_json, key),
+      .kid = std::string(kid),
+      .countersigned_at = fixed_timestamp()};
+}
+
 std::string sign_b64(std::string_view message, const Ed25519KeyPair& key) {
   std::array<std::uint8_t, crypto_sign_BYTES> signature{};
   crypto_sign_detached(signature.data(), nullptr,

@@ -86,6 +86,13 @@ struct SealedCertificate {
 SealedCertificate seal_certificate(certificate::GovernanceCertificate certificate,
                                    const Ed25519KeyPair& key);
 
+// A platform countersign under `kid`: the compact JWS (alg EdDSA, the countersign typ, `kid`) of
+// `payload_json` signed by `key`, countersigned at fixed_timestamp(). It lies outside both sealing
+// inputs, so attaching it to a sealed certificate keeps the seal.
+certificate::PlatformCountersign platform_countersign(std::string_view payload_json,
+                                                      std::string_view kid,
+                                                      const Ed25519KeyPair& key);
+
 // The detached Ed25519 signature of `message` in standard base64 with "=" padding.
 std::string sign_b64(std::string_view message, const Ed25519KeyPair& key);
 

@@ -102,14 +102,10 @@ void make_inputs(const fs::path& out, std::size_t stages, std::size_t manifests,
       cert::AgenticPostureBinding{.posture = "none", .defaulted = false, .surfaces = {}};
 
   cert::GovernanceCertificate sealed = ts::seal_certificate(std::move(c), certificate_key).record;
-  sealed.platform_countersign = cert::PlatformCountersign{
-      .countersign_jws = ts::sign_compact_jws(
-          ts::jws_header_json("EdDSA", ts::kCountersignTyp, "bench"),
-          ts::countersign_payload_json(sealed.certificate_hash, std::nullopt, kRunId,
-                                       static_cast<std::int64_t>(manifests)),
-          platform_key),
-      .kid = "bench",
-      .countersigned_at = ts::fixed_timestamp()};
+  sealed.platform_countersign = ts::platform_countersign(
+      ts::countersign_payload_json(sealed.certificate_hash, std::nullopt, kRunId,
+                                   static_cast<std::int64_t>(manifests)),
+      "bench", platform_key);
 
   write_file(out / "governance-certificate.json", ts::certificate_text(sealed));
   write_file(out / "platform-jwks.json", ts::jwks_json({{.kid = "bench", .x = platform_key.x()}}));

@@ -167,13 +167,9 @@ void make_examples(const fs::path& out) {
                                                    .note = "per-run key held by the platform"};
 
   cert::GovernanceCertificate sealed = ts::seal_certificate(std::move(c), certificate_key).record;
-  sealed.platform_countersign = cert::PlatformCountersign{
-      .countersign_jws = ts::sign_compact_jws(
-          ts::jws_header_json("EdDSA", ts::kCountersignTyp, "platform-2024-05"),
-          ts::countersign_payload_json(sealed.certificate_hash, envelope_hash, "plat-7781", 2),
-          platform_key),
-      .kid = "platform-2024-05",
-      .countersigned_at = ts::fixed_timestamp()};
+  sealed.platform_countersign = ts::platform_countersign(
+      ts::countersign_payload_json(sealed.certificate_hash, envelope_hash, "plat-7781", 2),
+      "platform-2024-05", platform_key);
 
   write_file(out / "governance-certificate.json", indent_json(ts::certificate_text(sealed)));
   write_file(out / "platform-jwks.json",
