@@ -113,7 +113,7 @@ TEST(TypedArtifactStore, SkipsWhatDoesNotRead) {
   TempDir dir;
   dir.write("good.json", extraction_json("good"));
   dir.write("e.json", "");
-  dir.write("garbage.json", "\x89PNG\r\n\x1a\n\x00\x01");
+  dir.write("garbage.json", std::string_view("\x89PNG\r\n\x1a\n\x00\x01", 10));
   dir.write("prose.json", "this is not JSON");
   dir.write("partial.json", extraction_json("p").substr(0, 20));
   dir.write("array.json", "[1,2,3]");
