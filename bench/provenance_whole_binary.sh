@@ -182,7 +182,7 @@ if [ "$profile" != 0 ] && command -v perf >/dev/null 2>&1; then
   echo "== perf record (one run), top functions by self time"
   if perf record -q -F 499 -o "$work/perf.data" -- "$fennick" verify-provenance \
     --project "$project" >/dev/null 2>"$work/perf-err.txt"; then
-    # The report goes to a file first: `head` closing the pipe early must not fail the script.
+    # Excerpted with sed, which reads all of its input: nothing closes a pipe early under pipefail.
     perf report -q -i "$work/perf.data" --stdio --no-children --sort dso,symbol \
       --percent-limit 0.5 >"$work/perf-report.txt" 2>/dev/null || true
     grep -v '^$' "$work/perf-report.txt" | cut -c1-140 | sed -n '1,25p'
