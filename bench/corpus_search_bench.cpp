@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "json/writer.h"
 #include "provenance/allowlist/allowlist.h"
 #include "provenance/citation/search.h"
 #include "provenance/corpus.h"
@@ -235,37 +236,7 @@ ExtractionOutput to_output(const GeneratedDocument& document) {
   return output;
 }
 
-void append_json_string(std::string& out, std::string_view s) {
-  out += '"';
-  for (const char c : s) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-          out += escaped;
-        } else {
-          out += c;
-        }
-    }
-  }
-  out += '"';
-}
+void append_json_string(std::string& out, std::string_view s) { json::write_string(out, s); }
 
 std::string to_json(const ExtractionOutput& output) {
   std::string json = "{\"text\":";

@@ -2,10 +2,10 @@
 
 #include <sodium.h>
 
-#include <cstdio>
 #include <stdexcept>
 
 #include "crypto/base64.h"
+#include "json/writer.h"
 
 namespace fennick::test_support {
 
@@ -37,35 +37,8 @@ Ed25519KeyPair key_pair_from_fill(std::uint8_t fill) {
 }
 
 std::string json_string(std::string_view text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escape[8];
-          std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
-          out += escape;
-        } else {
-          out += c;
-        }
-    }
-  }
-  out += '"';
+  std::string out;
+  json::write_string(out, text);
   return out;
 }
 
