@@ -236,7 +236,9 @@ ExtractionOutput to_output(const GeneratedDocument& document) {
   return output;
 }
 
-void append_json_string(std::string& out, std::string_view s) { json::write_string(out, s); }
+void append_json_string(std::string& out, std::string_view s) {
+  fennick::json::write_string(out, s);
+}
 
 std::string to_json(const ExtractionOutput& output) {
   std::string json = "{\"text\":";
