@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "json/scan.h"
 #include "json/value.h"
 #include "json/writer.h"
 #include "text/quote.h"
@@ -19,18 +20,6 @@ namespace {
 
 bool is_digit(int c) { return c >= '0' && c <= '9'; }
 
-// Eight bytes at a time: strings are mostly long runs of plain characters.
-constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
-
-std::uint64_t has_zero_byte(std::uint64_t w) { return (w - kOnes) & ~w & kHighBits; }
-
-// Whether any of the eight bytes ends a plain run: a quote, a backslash or a control character.
-bool has_string_special(std::uint64_t w) {
-  return (has_zero_byte(w ^ (kOnes * '"')) | has_zero_byte(w ^ (kOnes * '\\')) |
-          ((w - kOnes * 0x20) & ~w & kHighBits)) != 0;
-}
-
 // Advances pos over plain string bytes (no quote, backslash or control character) and reports
 // whether any of them was outside ASCII.
 bool skip_plain(std::string_view in, std::size_t& pos) {
@@ -39,11 +28,11 @@ bool skip_plain(std::string_view in, std::size_t& pos) {
   while (n - pos >= 8) {
     std::uint64_t w = 0;
     std::memcpy(&w, in.data() + pos, 8);
-    if (has_string_special(w)) break;
+    if (scan::has_string_special(w)) break;
     high |= w;
     pos += 8;
   }
-  bool non_ascii = (high & kHighBits) != 0;
+  bool non_ascii = (high & scan::kHighBits) != 0;
   while (pos < n) {
     auto b = static_cast<unsigned char>(in[pos]);
     if (b == '"' || b == '\\' || b < 0x20) break;
@@ -141,9 +130,7 @@ bool Parser::fail_peek(std::string message) {
   return set_error(std::move(message), std::min(in_.size(), pos_ + 1), true);
 }
 
-bool Parser::fail_unplaced(std::string message) {
-  return set_error(std::move(message), 0, false);
-}
+bool Parser::fail_unplaced(std::string message) { return set_error(std::move(message), 0, false); }
 
 void Parser::place_error() {
   if (!failed_ || placed_) return;
@@ -237,16 +224,34 @@ bool Parser::parse_escape(std::string& out, bool validate) {
   if (pos_ >= in_.size()) return fail_here("EOF while parsing a string");
   char c = in_[pos_++];
   switch (c) {
-    case '"': out += '"'; return true;
-    case '\\': out += '\\'; return true;
-    case '/': out += '/'; return true;
-    case 'b': out += '\b'; return true;
-    case 'f': out += '\f'; return true;
-    case 'n': out += '\n'; return true;
-    case 'r': out += '\r'; return true;
-    case 't': out += '\t'; return true;
-    case 'u': break;
-    default: return fail_here("invalid escape");
+    case '"':
+      out += '"';
+      return true;
+    case '\\':
+      out += '\\';
+      return true;
+    case '/':
+      out += '/';
+      return true;
+    case 'b':
+      out += '\b';
+      return true;
+    case 'f':
+      out += '\f';
+      return true;
+    case 'n':
+      out += '\n';
+      return true;
+    case 'r':
+      out += '\r';
+      return true;
+    case 't':
+      out += '\t';
+      return true;
+    case 'u':
+      break;
+    default:
+      return fail_here("invalid escape");
   }
   std::uint16_t n1 = 0;
   if (!decode_hex_escape(n1)) return false;
@@ -335,8 +340,8 @@ bool Parser::parse_number(bool positive, Number& out) {
     constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
     while (is_digit(peek())) {
       auto digit = static_cast<std::uint64_t>(peek() - '0');
-      if (!long_integer && (significand > kMax / 10 ||
-                            (significand == kMax / 10 && digit > kMax % 10))) {
+      if (!long_integer &&
+          (significand > kMax / 10 || (significand == kMax / 10 && digit > kMax % 10))) {
         long_integer = true;
       }
       if (!long_integer) significand = significand * 10 + digit;
@@ -425,8 +430,7 @@ bool Parser::parse_decimal_or_exponent(bool positive, std::size_t start, Number&
         value == -std::numeric_limits<double>::infinity()) {
       return fail_here("number out of range");
     }
-  } else if (result.ec != std::errc() ||
-             value == std::numeric_limits<double>::infinity() ||
+  } else if (result.ec != std::errc() || value == std::numeric_limits<double>::infinity() ||
              value == -std::numeric_limits<double>::infinity()) {
     return fail_here("number out of range");
   }

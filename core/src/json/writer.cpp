@@ -6,22 +6,13 @@
 #include <cstring>
 #include <string>
 
+#include "json/scan.h"
+
 namespace fennick::json {
 
 namespace {
 constexpr char kHex[] = "0123456789abcdef";
 }
-
-namespace {
-constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
-std::uint64_t has_zero_byte(std::uint64_t w) { return (w - kOnes) & ~w & kHighBits; }
-// Whether any of the eight bytes needs an escape.
-bool needs_escape(std::uint64_t w) {
-  return (has_zero_byte(w ^ (kOnes * '"')) | has_zero_byte(w ^ (kOnes * '\\')) |
-          ((w - kOnes * 0x20) & ~w & kHighBits)) != 0;
-}
-}  // namespace
 
 void write_string(std::string& out, std::string_view text) {
   out += '"';
@@ -30,7 +21,7 @@ void write_string(std::string& out, std::string_view text) {
   while (text.size() - i >= 8) {
     std::uint64_t w = 0;
     std::memcpy(&w, text.data() + i, 8);
-    if (needs_escape(w)) break;
+    if (scan::has_string_special(w)) break;
     i += 8;
   }
   for (; i < text.size(); ++i) {
@@ -39,13 +30,27 @@ void write_string(std::string& out, std::string_view text) {
     out.append(text.substr(start, i - start));
     start = i + 1;
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\f': out += "\\f"; break;
-      case '\r': out += "\\r"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
       default:
         out += "\\u00";
         out += kHex[c >> 4];
