@@ -864,9 +864,9 @@ CommandDef build_command() {
       path_option("sbom_dir", "sbom-dir", "SBOM_DIR",
                   "Directory of the produced application, used to re-hash its CycloneDX BOM "
                   "(`.factory/sbom.cdx.json`) and dependency-audit artifact "
-                  "(`.factory/audit.json`) against the certificate's SBOM artifact binding (spec "
-                  "203 FR-003). The verifier never regenerates the BOM. Absent: a present binding "
-                  "is reported \"present-but-unverified\" and an absent one \"unbound\""),
+                  "(`.factory/audit.json`) against the certificate's SBOM artifact binding "
+                  "(spec 203 FR-003). The verifier never regenerates the BOM. Absent: a present "
+                  "binding is reported \"present-but-unverified\" and an absent one \"unbound\""),
   };
 
   CommandDef verify_provenance;

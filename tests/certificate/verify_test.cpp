@@ -32,8 +32,8 @@ constexpr std::string_view kNoJwksNotice =
     "certificate carries a platform countersign, NOT verified (no JWKS provided; supply "
     "--platform-jwks <file>); accepted under --allow-unsealed";
 constexpr std::string_view kNoCertificateClaim =
-    "platform countersign carries no certificate_sha256 claim -- it binds no certificate (spec "
-    "198 FR-014)";
+    "platform countersign carries no certificate_sha256 claim -- it binds no certificate "
+    "(spec 198 FR-014)";
 constexpr std::string_view kCorpusUnbound =
     "certificate is corpus-UNBOUND: no corpus_binding present -- the run is not bound by "
     "reference to a corpus attestation (spec 218 FR-004)";

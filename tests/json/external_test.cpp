@@ -28,29 +28,29 @@ struct Inner {
   std::optional<std::string> d;
 };
 const RecordSpec& json_record(Tag<Inner>) {
-  static const RecordSpec spec(
+  static const RecordSpec table(
       "Inner", {field<&Inner::a>("a", kRequired), field<&Inner::b>("b", kRequired),
                 field<&Inner::c>("c", kRequired), field<&Inner::d>("d", kOptional)});
-  return spec;
+  return table;
 }
 struct Outer {
   std::vector<Inner> inner;
 };
 const RecordSpec& json_record(Tag<Outer>) {
-  static const RecordSpec spec("Outer", {field<&Outer::inner>("inner", kRequired)});
-  return spec;
+  static const RecordSpec table("Outer", {field<&Outer::inner>("inner", kRequired)});
+  return table;
 }
 struct Foo {
   std::uint32_t x = 0;
 };
 const RecordSpec& json_record(Tag<Foo>) {
-  static const RecordSpec spec("Foo", {field<&Foo::x>("x", kRequired)});
-  return spec;
+  static const RecordSpec table("Foo", {field<&Foo::x>("x", kRequired)});
+  return table;
 }
 enum class Animal : std::uint8_t { kDog, kFrog, kCat, kAntHive };
 const EnumSpec& json_enum(Tag<Animal>) {
-  static const EnumSpec spec({"Dog", "Frog", "Cat", "AntHive"});
-  return spec;
+  static const EnumSpec table({"Dog", "Frog", "Cat", "AntHive"});
+  return table;
 }
 
 template <class T>

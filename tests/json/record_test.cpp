@@ -168,10 +168,10 @@ struct Defaults {
   Intent intent{"r", "s", "t"};
 };
 const RecordSpec& json_record(Tag<Defaults>) {
-  static const RecordSpec spec("Defaults", {field<&Defaults::list>("list", kDefaulted),
+  static const RecordSpec table("Defaults", {field<&Defaults::list>("list", kDefaulted),
                                             field<&Defaults::map>("map", kDefaulted),
                                             field<&Defaults::intent>("intent", kDefaulted)});
-  return spec;
+  return table;
 }
 
 TEST(Records, PresentValueReplacesNonEmptyDefault) {

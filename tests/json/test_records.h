@@ -17,20 +17,20 @@ using StringMap = std::map<std::string, std::string, std::less<>>;
 
 enum class Status : std::uint8_t { kComplete, kIncomplete };
 inline const EnumSpec& json_enum(Tag<Status>) {
-  static const EnumSpec spec({"complete", "incomplete"});
-  return spec;
+  static const EnumSpec table({"complete", "incomplete"});
+  return table;
 }
 
 enum class StageStatus : std::uint8_t { kPassed, kFailed, kSkipped };
 inline const EnumSpec& json_enum(Tag<StageStatus>) {
-  static const EnumSpec spec({"passed", "failed", "skipped"});
-  return spec;
+  static const EnumSpec table({"passed", "failed", "skipped"});
+  return table;
 }
 
 enum class Integrity : std::uint8_t { kVerified, kUnverified, kEmpty };
 inline const EnumSpec& json_enum(Tag<Integrity>) {
-  static const EnumSpec spec({"verified", "unverified", "empty"});
-  return spec;
+  static const EnumSpec table({"verified", "unverified", "empty"});
+  return table;
 }
 
 struct Intent {
@@ -39,11 +39,11 @@ struct Intent {
   std::optional<std::string> spec_hash;
 };
 inline const RecordSpec& json_record(Tag<Intent>) {
-  static const RecordSpec spec("IntentRecord",
+  static const RecordSpec table("IntentRecord",
                                {field<&Intent::requirements_hash>("requirementsHash", kRequired),
                                 field<&Intent::spec_id>("specId", kOptionalDefaulted),
                                 field<&Intent::spec_hash>("specHash", kOptionalDefaulted)});
-  return spec;
+  return table;
 }
 
 struct ProofChain {
@@ -53,13 +53,13 @@ struct ProofChain {
   Integrity chain_integrity = Integrity::kEmpty;
 };
 inline const RecordSpec& json_record(Tag<ProofChain>) {
-  static const RecordSpec spec(
+  static const RecordSpec table(
       "ProofChainSummary",
       {field<&ProofChain::record_count>("recordCount", kRequired),
        field<&ProofChain::first_record_hash>("firstRecordHash", kOptionalDefaulted),
        field<&ProofChain::last_record_hash>("lastRecordHash", kOptionalDefaulted),
        field<&ProofChain::chain_integrity>("chainIntegrity", kRequired)});
-  return spec;
+  return table;
 }
 
 struct Gate {
@@ -68,11 +68,11 @@ struct Gate {
   std::uint32_t checks_failed = 0;
 };
 inline const RecordSpec& json_record(Tag<Gate>) {
-  static const RecordSpec spec(
+  static const RecordSpec table(
       "GateResultRecord",
       {field<&Gate::passed>("passed", kRequired), field<&Gate::checks_run>("checksRun", kRequired),
        field<&Gate::checks_failed>("checksFailed", kRequired)});
-  return spec;
+  return table;
 }
 
 struct Stage {
@@ -84,14 +84,14 @@ struct Stage {
   std::optional<std::string> note;
 };
 inline const RecordSpec& json_record(Tag<Stage>) {
-  static const RecordSpec spec(
+  static const RecordSpec table(
       "StageRecord",
       {field<&Stage::stage_id>("stageId", kRequired), field<&Stage::status>("status", kRequired),
        field<&Stage::artifact_hashes>("artifactHashes", kRequired),
        field<&Stage::gate_result>("gateResult", kOptional),
        field<&Stage::duration_ms>("durationMs", kOptionalDefaulted),
        field<&Stage::note>("note", kOptionalDefaulted)});
-  return spec;
+  return table;
 }
 
 // A root of 24 fields: the six the message examples name, a few of other types and rules, and
@@ -112,7 +112,7 @@ struct Root {
   std::optional<std::string> f12, f13, f14, f15, f16, f17, f18, f19, f20, f21, f22, f23;
 };
 inline const RecordSpec& json_record(Tag<Root>) {
-  static const RecordSpec spec("GovernanceCertificate",
+  static const RecordSpec table("GovernanceCertificate",
                                {field<&Root::certificate_version>("certificateVersion", kRequired),
                                 field<&Root::timestamp>("timestamp", kRequired),
                                 field<&Root::status>("status", kRequired),
@@ -137,7 +137,7 @@ inline const RecordSpec& json_record(Tag<Root>) {
                                 field<&Root::f21>("f21", kOptionalDefaulted),
                                 field<&Root::f22>("f22", kOptionalDefaulted),
                                 field<&Root::f23>("f23", kOptionalDefaulted)});
-  return spec;
+  return table;
 }
 
 // One field under each presence rule, in the order required, optional, optional defaulted,
@@ -149,12 +149,12 @@ struct Presence4 {
   std::uint32_t def = 7;
 };
 inline const RecordSpec& json_record(Tag<Presence4>) {
-  static const RecordSpec spec(
+  static const RecordSpec table(
       "PresenceRecord",
       {field<&Presence4::req>("req", kRequired), field<&Presence4::opt>("opt", kOptional),
        field<&Presence4::optdef>("optdef", kOptionalDefaulted),
        field<&Presence4::def>("def", kDefaulted)});
-  return spec;
+  return table;
 }
 
 // A defaulted field before a required one: a short array names the required position.
@@ -164,10 +164,10 @@ struct Mixed {
   std::string c;
 };
 inline const RecordSpec& json_record(Tag<Mixed>) {
-  static const RecordSpec spec("MixedRecord",
+  static const RecordSpec table("MixedRecord",
                                {field<&Mixed::a>("a", kRequired), field<&Mixed::b>("b", kDefaulted),
                                 field<&Mixed::c>("c", kRequired)});
-  return spec;
+  return table;
 }
 
 // A record that nests itself through a list, for depth tests.
@@ -175,8 +175,8 @@ struct Node {
   std::vector<Node> children;
 };
 inline const RecordSpec& json_record(Tag<Node>) {
-  static const RecordSpec spec("Node", {field<&Node::children>("c", kDefaulted)});
-  return spec;
+  static const RecordSpec table("Node", {field<&Node::children>("c", kDefaulted)});
+  return table;
 }
 
 }  // namespace fennick::json::test_types

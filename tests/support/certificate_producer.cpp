@@ -34,7 +34,7 @@ GovernanceCertificate minimal_certificate(std::string_view run_id) {
   c.timestamp = fixed_timestamp();
   c.status = certificate::CertificateStatus::kComplete;
   c.intent.requirements_hash = crypto::sha256_hex("requirements");
-  c.build_spec.hash = crypto::sha256_hex("build spec");
+  c.build_spec.hash = crypto::sha256_hex("build recipe");
   c.proof_chain.record_count = 0;
   c.proof_chain.chain_integrity = certificate::ChainIntegrity::kEmpty;
   return c;

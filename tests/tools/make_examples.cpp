@@ -142,7 +142,7 @@ void make_examples(const fs::path& out) {
 
   cert::GovernanceCertificate c = ts::minimal_certificate(kRunId);
   c.intent.spec_id = "portal-sign-in";
-  c.intent.spec_hash = fennick::crypto::sha256_hex("portal sign-in spec");
+  c.intent.spec_hash = fennick::crypto::sha256_hex("portal sign-in design");
   c.stages = {stage("requirements", kRequirements, 4, 1200), stage("build", kBuild, 12, 84000),
               stage("test", kTest, 57, 42000)};
   c.proof_chain =

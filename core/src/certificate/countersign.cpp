@@ -17,28 +17,28 @@ constexpr std::string_view kEdDsa = "EdDSA";
 }  // namespace
 
 const json::RecordSpec& json_record(json::Tag<PlatformJwk>) {
-  static const json::RecordSpec spec(
+  static const json::RecordSpec table(
       "PlatformJwk", {json::field<&PlatformJwk::kty>("kty", json::kRequired),
                       json::field<&PlatformJwk::crv>("crv", json::kRequired),
                       json::field<&PlatformJwk::x>("x", json::kRequired),
                       json::field<&PlatformJwk::kid>("kid", json::kRequired),
                       json::field<&PlatformJwk::alg>("alg", json::kOptionalDefaulted),
                       json::field<&PlatformJwk::use>("use", json::kOptionalDefaulted)});
-  return spec;
+  return table;
 }
 
 const json::RecordSpec& json_record(json::Tag<PlatformJwks>) {
-  static const json::RecordSpec spec("PlatformJwks",
+  static const json::RecordSpec table("PlatformJwks",
                                      {json::field<&PlatformJwks::keys>("keys", json::kRequired)});
-  return spec;
+  return table;
 }
 
 const json::RecordSpec& json_record(json::Tag<JwsHeader>) {
-  static const json::RecordSpec spec("JwsHeader",
+  static const json::RecordSpec table("JwsHeader",
                                      {json::field<&JwsHeader::alg>("alg", json::kRequired),
                                       json::field<&JwsHeader::typ>("typ", json::kRequired),
                                       json::field<&JwsHeader::kid>("kid", json::kRequired)});
-  return spec;
+  return table;
 }
 
 JwsError JwsError::malformed(std::string text) {

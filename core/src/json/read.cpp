@@ -172,15 +172,15 @@ bool read_timestamp(Parser& p, text::Timestamp& out) {
   return true;
 }
 
-bool read_enum(Parser& p, const EnumSpec& spec, std::size_t& index) {
+bool read_enum(Parser& p, const EnumSpec& table, std::size_t& index) {
   auto match = [&](const std::string& s) {
-    for (std::size_t i = 0; i < spec.wire.size(); ++i) {
-      if (spec.wire[i] == s) {
+    for (std::size_t i = 0; i < table.wire.size(); ++i) {
+      if (table.wire[i] == s) {
         index = i;
         return true;
       }
     }
-    return p.fail_here("unknown variant `" + s + "`, " + spec.expected_list);
+    return p.fail_here("unknown variant `" + s + "`, " + table.expected_list);
   };
   int c = p.peek_ws();
   if (c == '"') {
@@ -270,30 +270,30 @@ bool read_map(Parser& p, bool (*entry)(Parser&, std::string&& key, void*), void*
 
 namespace {
 
-bool read_record_fields_seq(Parser& p, const RecordSpec& spec, void* record) {
+bool read_record_fields_seq(Parser& p, const RecordSpec& table, void* record) {
   bool first = true;
-  const std::size_t n = spec.fields.size();
+  const std::size_t n = table.fields.size();
   for (std::size_t i = 0; i < n; ++i) {
     bool done = false;
     if (!p.next_element(first, done)) return false;
     if (done) {
       // The array may end before defaulted fields only.
       for (std::size_t j = i; j < n; ++j) {
-        Presence rule = spec.fields[j].presence;
+        Presence rule = table.fields[j].presence;
         if (rule != kDefaulted && rule != kOptionalDefaulted) {
           return p.fail_unplaced("invalid length " + std::to_string(j) + ", expected " +
-                                 spec.length_expecting);
+                                 table.length_expecting);
         }
       }
       return true;
     }
-    if (!spec.fields[i].read(p, record)) return false;
+    if (!table.fields[i].read(p, record)) return false;
   }
   return true;
 }
 
-bool read_record_fields_map(Parser& p, const RecordSpec& spec, void* record) {
-  const std::size_t n = spec.fields.size();
+bool read_record_fields_map(Parser& p, const RecordSpec& table, void* record) {
+  const std::size_t n = table.fields.size();
   std::uint64_t seen_mask = 0;  // tables hold at most 64 fields (checked when built)
   auto seen = [&](std::size_t i) { return (seen_mask >> i) & 1U; };
   bool first = true;
@@ -306,7 +306,7 @@ bool read_record_fields_map(Parser& p, const RecordSpec& spec, void* record) {
     if (!p.parse_string(key)) return false;
     std::size_t index = n;
     for (std::size_t i = 0; i < n; ++i) {
-      if (spec.fields[i].key == key) {
+      if (table.fields[i].key == key) {
         index = i;
         break;
       }
@@ -318,11 +318,11 @@ bool read_record_fields_map(Parser& p, const RecordSpec& spec, void* record) {
       continue;
     }
     seen_mask |= std::uint64_t{1} << index;
-    if (!spec.fields[index].read(p, record)) return false;
+    if (!table.fields[index].read(p, record)) return false;
   }
   for (std::size_t i = 0; i < n; ++i) {
-    if (!seen(i) && spec.fields[i].presence == kRequired) {
-      return p.fail_unplaced("missing field `" + std::string(spec.fields[i].key) + "`");
+    if (!seen(i) && table.fields[i].presence == kRequired) {
+      return p.fail_unplaced("missing field `" + std::string(table.fields[i].key) + "`");
     }
   }
   return true;
@@ -330,24 +330,24 @@ bool read_record_fields_map(Parser& p, const RecordSpec& spec, void* record) {
 
 }  // namespace
 
-bool read_record(Parser& p, const RecordSpec& spec, void* record) {
+bool read_record(Parser& p, const RecordSpec& table, void* record) {
   int c = 0;
   if (!peek_value(p, c)) return false;
   bool ok = false;
   if (c == '[') {
     if (!p.enter()) return false;
     p.eat();
-    ok = read_record_fields_seq(p, spec, record);
+    ok = read_record_fields_seq(p, table, record);
     p.leave();
     ok = p.end_seq(ok);
   } else if (c == '{') {
     if (!p.enter()) return false;
     p.eat();
-    ok = read_record_fields_map(p, spec, record);
+    ok = read_record_fields_map(p, table, record);
     p.leave();
     ok = p.end_map(ok);
   } else {
-    return p.fail_invalid_type(spec.expecting);
+    return p.fail_invalid_type(table.expecting);
   }
   if (!ok) p.place_error();
   return ok;

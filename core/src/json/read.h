@@ -6,10 +6,10 @@
 // its object form or its array form:
 //
 //   const json::RecordSpec& json_record(json::Tag<IntentRecord>) {
-//     static const json::RecordSpec spec("IntentRecord", {
+//     static const json::RecordSpec table("IntentRecord", {
 //         json::field<&IntentRecord::requirements_hash>("requirementsHash", json::kRequired),
 //         json::field<&IntentRecord::spec_id>("specId", json::kOptionalDefaulted)});
-//     return spec;
+//     return table;
 //   }
 //
 // Optional fields are std::optional members; defaulted fields take the member's initial value.
@@ -91,9 +91,9 @@ bool read_timestamp(Parser& p, text::Timestamp& out);
 // A free-form value, within the depth limit.
 bool read_value(Parser& p, Value& out);
 // An enumeration variant index, by its wire strings.
-bool read_enum(Parser& p, const EnumSpec& spec, std::size_t& index);
+bool read_enum(Parser& p, const EnumSpec& table, std::size_t& index);
 // A record through its field table.
-bool read_record(Parser& p, const RecordSpec& spec, void* record);
+bool read_record(Parser& p, const RecordSpec& table, void* record);
 
 template <class T>
 struct Read;
