@@ -169,8 +169,8 @@ struct Defaults {
 };
 const RecordSpec& json_record(Tag<Defaults>) {
   static const RecordSpec table("Defaults", {field<&Defaults::list>("list", kDefaulted),
-                                            field<&Defaults::map>("map", kDefaulted),
-                                            field<&Defaults::intent>("intent", kDefaulted)});
+                                             field<&Defaults::map>("map", kDefaulted),
+                                             field<&Defaults::intent>("intent", kDefaulted)});
   return table;
 }
 

@@ -40,9 +40,9 @@ struct Intent {
 };
 inline const RecordSpec& json_record(Tag<Intent>) {
   static const RecordSpec table("IntentRecord",
-                               {field<&Intent::requirements_hash>("requirementsHash", kRequired),
-                                field<&Intent::spec_id>("specId", kOptionalDefaulted),
-                                field<&Intent::spec_hash>("specHash", kOptionalDefaulted)});
+                                {field<&Intent::requirements_hash>("requirementsHash", kRequired),
+                                 field<&Intent::spec_id>("specId", kOptionalDefaulted),
+                                 field<&Intent::spec_hash>("specHash", kOptionalDefaulted)});
   return table;
 }
 
@@ -113,30 +113,30 @@ struct Root {
 };
 inline const RecordSpec& json_record(Tag<Root>) {
   static const RecordSpec table("GovernanceCertificate",
-                               {field<&Root::certificate_version>("certificateVersion", kRequired),
-                                field<&Root::timestamp>("timestamp", kRequired),
-                                field<&Root::status>("status", kRequired),
-                                field<&Root::intent>("intent", kRequired),
-                                field<&Root::stages>("stages", kRequired),
-                                field<&Root::proof_chain>("proofChain", kRequired),
-                                field<&Root::tier>("tier", kDefaulted),
-                                field<&Root::exit_code>("exitCode", kDefaulted),
-                                field<&Root::labels>("labels", kDefaulted),
-                                field<&Root::envelope>("envelope", kOptionalDefaulted),
-                                field<&Root::signing_public_key>("signingPublicKey", kDefaulted),
-                                field<&Root::notes>("notes", kDefaulted),
-                                field<&Root::f12>("f12", kOptionalDefaulted),
-                                field<&Root::f13>("f13", kOptionalDefaulted),
-                                field<&Root::f14>("f14", kOptionalDefaulted),
-                                field<&Root::f15>("f15", kOptionalDefaulted),
-                                field<&Root::f16>("f16", kOptionalDefaulted),
-                                field<&Root::f17>("f17", kOptionalDefaulted),
-                                field<&Root::f18>("f18", kOptionalDefaulted),
-                                field<&Root::f19>("f19", kOptionalDefaulted),
-                                field<&Root::f20>("f20", kOptionalDefaulted),
-                                field<&Root::f21>("f21", kOptionalDefaulted),
-                                field<&Root::f22>("f22", kOptionalDefaulted),
-                                field<&Root::f23>("f23", kOptionalDefaulted)});
+                                {field<&Root::certificate_version>("certificateVersion", kRequired),
+                                 field<&Root::timestamp>("timestamp", kRequired),
+                                 field<&Root::status>("status", kRequired),
+                                 field<&Root::intent>("intent", kRequired),
+                                 field<&Root::stages>("stages", kRequired),
+                                 field<&Root::proof_chain>("proofChain", kRequired),
+                                 field<&Root::tier>("tier", kDefaulted),
+                                 field<&Root::exit_code>("exitCode", kDefaulted),
+                                 field<&Root::labels>("labels", kDefaulted),
+                                 field<&Root::envelope>("envelope", kOptionalDefaulted),
+                                 field<&Root::signing_public_key>("signingPublicKey", kDefaulted),
+                                 field<&Root::notes>("notes", kDefaulted),
+                                 field<&Root::f12>("f12", kOptionalDefaulted),
+                                 field<&Root::f13>("f13", kOptionalDefaulted),
+                                 field<&Root::f14>("f14", kOptionalDefaulted),
+                                 field<&Root::f15>("f15", kOptionalDefaulted),
+                                 field<&Root::f16>("f16", kOptionalDefaulted),
+                                 field<&Root::f17>("f17", kOptionalDefaulted),
+                                 field<&Root::f18>("f18", kOptionalDefaulted),
+                                 field<&Root::f19>("f19", kOptionalDefaulted),
+                                 field<&Root::f20>("f20", kOptionalDefaulted),
+                                 field<&Root::f21>("f21", kOptionalDefaulted),
+                                 field<&Root::f22>("f22", kOptionalDefaulted),
+                                 field<&Root::f23>("f23", kOptionalDefaulted)});
   return table;
 }
 
@@ -164,9 +164,9 @@ struct Mixed {
   std::string c;
 };
 inline const RecordSpec& json_record(Tag<Mixed>) {
-  static const RecordSpec table("MixedRecord",
-                               {field<&Mixed::a>("a", kRequired), field<&Mixed::b>("b", kDefaulted),
-                                field<&Mixed::c>("c", kRequired)});
+  static const RecordSpec table(
+      "MixedRecord", {field<&Mixed::a>("a", kRequired), field<&Mixed::b>("b", kDefaulted),
+                      field<&Mixed::c>("c", kRequired)});
   return table;
 }
 

@@ -29,15 +29,15 @@ const json::RecordSpec& json_record(json::Tag<PlatformJwk>) {
 
 const json::RecordSpec& json_record(json::Tag<PlatformJwks>) {
   static const json::RecordSpec table("PlatformJwks",
-                                     {json::field<&PlatformJwks::keys>("keys", json::kRequired)});
+                                      {json::field<&PlatformJwks::keys>("keys", json::kRequired)});
   return table;
 }
 
 const json::RecordSpec& json_record(json::Tag<JwsHeader>) {
   static const json::RecordSpec table("JwsHeader",
-                                     {json::field<&JwsHeader::alg>("alg", json::kRequired),
-                                      json::field<&JwsHeader::typ>("typ", json::kRequired),
-                                      json::field<&JwsHeader::kid>("kid", json::kRequired)});
+                                      {json::field<&JwsHeader::alg>("alg", json::kRequired),
+                                       json::field<&JwsHeader::typ>("typ", json::kRequired),
+                                       json::field<&JwsHeader::kid>("kid", json::kRequired)});
   return table;
 }
 

@@ -208,16 +208,16 @@ const json::RecordSpec& json_record(json::Tag<ProofChainSummary>) {
 
 const json::RecordSpec& json_record(json::Tag<ComplianceMapping>) {
   static const json::RecordSpec table("ComplianceMapping",
-                                     {field<&ComplianceMapping::control>("control", kRequired),
-                                      field<&ComplianceMapping::mechanism>("mechanism", kRequired),
-                                      field<&ComplianceMapping::status>("status", kRequired)});
+                                      {field<&ComplianceMapping::control>("control", kRequired),
+                                       field<&ComplianceMapping::mechanism>("mechanism", kRequired),
+                                       field<&ComplianceMapping::status>("status", kRequired)});
   return table;
 }
 
 const json::RecordSpec& json_record(json::Tag<ComplianceRecord>) {
-  static const json::RecordSpec table("ComplianceRecord",
-                                     {field<&ComplianceRecord::frameworks>("frameworks", kRequired),
-                                      field<&ComplianceRecord::mappings>("mappings", kDefaulted)});
+  static const json::RecordSpec table(
+      "ComplianceRecord", {field<&ComplianceRecord::frameworks>("frameworks", kRequired),
+                           field<&ComplianceRecord::mappings>("mappings", kDefaulted)});
   return table;
 }
 

@@ -41,9 +41,7 @@ class Parser {
   explicit Parser(std::string_view input) : in_(input) {}
 
   // --- bytes -------------------------------------------------------------------------------
-  int peek() const {
-    return pos_ < in_.size() ? static_cast<unsigned char>(in_[pos_]) : -1;
-  }
+  int peek() const { return pos_ < in_.size() ? static_cast<unsigned char>(in_[pos_]) : -1; }
   void eat() { ++pos_; }
   // Skips blank, tab, line feed and carriage return; returns the next byte or -1 at the end.
   int peek_ws();

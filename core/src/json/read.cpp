@@ -9,7 +9,8 @@ namespace fennick::json {
 
 RecordSpec::RecordSpec(std::string_view name, std::initializer_list<FieldSpec> field_list)
     : fields(field_list) {
-  if (fields.size() > 64) throw std::logic_error("record " + std::string(name) + ": too many fields");
+  if (fields.size() > 64)
+    throw std::logic_error("record " + std::string(name) + ": too many fields");
   // Optional rules hold their "none" in a std::optional member; the other rules never do.
   for (const FieldSpec& f : fields) {
     bool optional_rule = f.presence == kOptional || f.presence == kOptionalDefaulted;
@@ -152,9 +153,15 @@ bool read_f64(Parser& p, double& out) {
     return p.fail_invalid_type("f64");
   }
   switch (n.kind) {
-    case Number::Kind::kUnsigned: out = static_cast<double>(n.u); break;
-    case Number::Kind::kNegative: out = static_cast<double>(n.i); break;
-    case Number::Kind::kFloat: out = n.f; break;
+    case Number::Kind::kUnsigned:
+      out = static_cast<double>(n.u);
+      break;
+    case Number::Kind::kNegative:
+      out = static_cast<double>(n.i);
+      break;
+    case Number::Kind::kFloat:
+      out = n.f;
+      break;
   }
   return true;
 }
@@ -445,9 +452,15 @@ bool read_value_limited(Parser& p, Value& out, std::size_t level, std::size_t ke
     return p.fail_peek("expected value");
   }
   switch (n.kind) {
-    case Number::Kind::kUnsigned: out = Value::unsigned_integer(n.u); break;
-    case Number::Kind::kNegative: out = Value::signed_integer(n.i); break;
-    case Number::Kind::kFloat: out = Value::floating(n.f); break;
+    case Number::Kind::kUnsigned:
+      out = Value::unsigned_integer(n.u);
+      break;
+    case Number::Kind::kNegative:
+      out = Value::signed_integer(n.i);
+      break;
+    case Number::Kind::kFloat:
+      out = Value::floating(n.f);
+      break;
   }
   return true;
 }

@@ -190,7 +190,7 @@ struct Read<std::map<std::string, T, std::less<>>> {
 };
 
 template <class R>
-  requires JsonRecord<R>
+requires JsonRecord<R>
 struct Read<R> {
   static bool read(Parser& p, R& out) {
     // A present record starts from its own defaults, not from whatever the member held: fields
@@ -201,7 +201,7 @@ struct Read<R> {
 };
 
 template <class E>
-  requires JsonEnum<E>
+requires JsonEnum<E>
 struct Read<E> {
   static bool read(Parser& p, E& out) {
     std::size_t index = 0;
@@ -231,11 +231,10 @@ FieldSpec field(std::string_view key, Presence presence) {
   using Info = detail::MemberOf<decltype(Member)>;
   using R = typename Info::Record;
   using T = typename Info::Type;
-  return FieldSpec{key, presence,
-                   [](Parser& p, void* record) {
-                     return Read<T>::read(p, static_cast<R*>(record)->*Member);
-                   },
-                   detail::kIsOptional<T>};
+  return FieldSpec{
+      key, presence,
+      [](Parser& p, void* record) { return Read<T>::read(p, static_cast<R*>(record)->*Member); },
+      detail::kIsOptional<T>};
 }
 
 // A whole document holding one T: whitespace may surround it, nothing else may follow.

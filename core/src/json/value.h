@@ -16,7 +16,16 @@ class Value {
  public:
   using Array = std::vector<Value>;
   using Object = std::map<std::string, Value, std::less<>>;
-  enum class Kind : std::uint8_t { kNull, kBool, kUnsigned, kSigned, kFloat, kString, kArray, kObject };
+  enum class Kind : std::uint8_t {
+    kNull,
+    kBool,
+    kUnsigned,
+    kSigned,
+    kFloat,
+    kString,
+    kArray,
+    kObject
+  };
 
   Value() = default;
   static Value null() { return Value(); }
@@ -52,9 +61,8 @@ class Value {
   friend bool operator==(const Value& a, const Value& b) { return a.v_ == b.v_; }
 
  private:
-  using Storage =
-      std::variant<std::monostate, bool, std::uint64_t, std::int64_t, double, std::string, Array,
-                   Object>;
+  using Storage = std::variant<std::monostate, bool, std::uint64_t, std::int64_t, double,
+                               std::string, Array, Object>;
   explicit Value(Storage v) : v_(std::move(v)) {}
   Storage v_;
 };

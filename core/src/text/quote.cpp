@@ -41,12 +41,24 @@ std::string debug_quote(std::string_view text) {
       continue;
     }
     switch (c) {
-      case U'\0': out += "\\0"; break;
-      case U'\t': out += "\\t"; break;
-      case U'\r': out += "\\r"; break;
-      case U'\n': out += "\\n"; break;
-      case U'\\': out += "\\\\"; break;
-      case U'"': out += "\\\""; break;
+      case U'\0':
+        out += "\\0";
+        break;
+      case U'\t':
+        out += "\\t";
+        break;
+      case U'\r':
+        out += "\\r";
+        break;
+      case U'\n':
+        out += "\\n";
+        break;
+      case U'\\':
+        out += "\\\\";
+        break;
+      case U'"':
+        out += "\\\"";
+        break;
       default:
         if (u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_GRAPHEME_EXTEND) ||
             !is_printable(c)) {
