@@ -391,52 +391,36 @@ bool read_value_limited(Parser& p, Value& out, std::size_t level, std::size_t ke
         out = Value::null();
         return p.ignore_value();
       }
-      if (!p.enter()) return false;
-      p.eat();
-      bool ok = true;
-      bool first = true;
-      if (c == '[') {
+      // The same frames as lists and maps of records; the nested values carry the level on.
+      struct Nested {
         Value::Array items;
-        for (;;) {
-          bool done = false;
-          if (!p.next_element(first, done)) {
-            ok = false;
-            break;
-          }
-          if (done) break;
-          items.emplace_back();
-          if (!read_value_limited(p, items.back(), level + 1, keep_levels)) {
-            ok = false;
-            break;
-          }
-        }
-        p.leave();
-        ok = p.end_seq(ok);
-        out = Value::array(std::move(items));
-      } else {
         Value::Object members;
-        for (;;) {
-          bool done = false;
-          if (!p.next_key(first, done)) {
-            ok = false;
-            break;
-          }
-          if (done) break;
-          p.eat();
-          std::string key;
-          Value member;
-          if (!p.parse_string(key) || !p.parse_colon() ||
-              !read_value_limited(p, member, level + 1, keep_levels)) {
-            ok = false;
-            break;
-          }
-          members.insert_or_assign(std::move(key), std::move(member));
-        }
-        p.leave();
-        ok = p.end_map(ok);
-        out = Value::object(std::move(members));
+        std::size_t level;
+        std::size_t keep_levels;
+      } nested{{}, {}, level + 1, keep_levels};
+      if (c == '[') {
+        const bool ok = read_sequence(
+            p,
+            [](Parser& q, void* ctx) {
+              auto& n = *static_cast<Nested*>(ctx);
+              n.items.emplace_back();
+              return read_value_limited(q, n.items.back(), n.level, n.keep_levels);
+            },
+            &nested);
+        out = Value::array(std::move(nested.items));
+        return ok;
       }
-      if (!ok) p.place_error();
+      const bool ok = read_map(
+          p,
+          [](Parser& q, std::string&& key, void* ctx) {
+            auto& n = *static_cast<Nested*>(ctx);
+            Value member;
+            if (!read_value_limited(q, member, n.level, n.keep_levels)) return false;
+            n.members.insert_or_assign(std::move(key), std::move(member));
+            return true;
+          },
+          &nested);
+      out = Value::object(std::move(nested.members));
       return ok;
     }
     default:
