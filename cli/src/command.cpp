@@ -672,7 +672,7 @@ class LevelParser {
     const std::string shown = text::lossy_utf8(arg);
     const std::string usage = help_usage(cmd_, bin_, p);
     if (trailing_ && find_subcommand(cmd_, arg) != nullptr) {
-      return fail({.message = "unexpected argument '" + p.invalid("--") + "' found",
+      return fail({.message = "unexpected argument '" + p.invalid(shown) + "' found",
                    .tips = {"subcommand '" + p.valid(shown) + "' exists; to use it, remove the '" +
                             p.invalid("--") + "' before it"},
                    .usage = usage});

@@ -192,11 +192,13 @@ TEST(CliErrors, SuggestionsAndTheirAbsence) {
             usage_error("unexpected argument '--frobnicate' found", "fennick <COMMAND>"));
   EXPECT_EQ(exit_of({"-x"}).err,
             usage_error("unexpected argument '-x' found", "fennick <COMMAND>"));
-  // A subcommand name after "--" is a value, and the error says how to use it.
-  EXPECT_EQ(exit_of({"--", "verify-provenance"}).err,
-            "error: unexpected argument '--' found\n\n  tip: subcommand 'verify-provenance' "
-            "exists; to use it, remove the '--' before it\n\nUsage: fennick <COMMAND>\n\n"
-            "For more information, try '--help'.\n");
+  // A subcommand name after "--" is a value: the error names it and says how to use it.
+  for (const std::string name : {"verify-provenance", "verify-certificate"}) {
+    EXPECT_EQ(exit_of({"--", name}).err,
+              "error: unexpected argument '" + name + "' found\n\n  tip: subcommand '" + name +
+                  "' exists; to use it, remove the '--' before it\n\nUsage: fennick "
+                  "<COMMAND>\n\nFor more information, try '--help'.\n");
+  }
 }
 
 TEST(CliHelp, HelpAndVersionForms) {

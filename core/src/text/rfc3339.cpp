@@ -33,8 +33,8 @@ std::string message(ParseError error) {
 // Years that are read, before and after the offset shift. The range is that of the date-time
 // library certificate producers write with, so any timestamp they emit reads here, and every
 // instant in it stays far inside 64-bit seconds.
-constexpr std::int64_t kMinYear = -262144;
-constexpr std::int64_t kMaxYear = 262143;
+constexpr std::int64_t kMinYear = -262143;
+constexpr std::int64_t kMaxYear = 262142;
 
 constexpr std::int64_t kSecondsPerDay = 86400;
 constexpr std::uint32_t kNanosPerSecond = 1'000'000'000;

@@ -18,7 +18,7 @@ struct Timestamp {
   bool operator==(const Timestamp&) const = default;
 };
 
-// Reads years -262144 to 262143, before and after the offset is applied; the error texts are
+// Reads years -262143 to 262142, before and after the offset is applied; the error texts are
 // "input contains invalid characters", "premature end of input", "trailing input",
 // "input is out of range" and "no possible date and time matching input".
 fennick::Result<Timestamp> parse_rfc3339(std::string_view text);
