@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "text/display.h"
 #include "text/utf8.h"
 
 namespace fennick::cli {
@@ -588,7 +589,7 @@ class LevelParser {
     const std::optional<std::string_view> attached =
         eq == std::string_view::npos ? std::nullopt : std::optional(body.substr(eq + 1));
     const auto found = text::is_valid_utf8(name) ? find_long(name) : std::nullopt;
-    if (!found) return unknown_long(text::lossy_utf8(name));
+    if (!found) return unknown_long(text::shown_value(name));
     const ArgDef& a = cmd_.args[*found];
     if (takes_value(a)) {
       if (auto e = resolve_pending()) return e;
@@ -605,7 +606,7 @@ class LevelParser {
       shown.push_back(*found);
       (void)resolve_pending();
       const Painter& p = streams_.err;
-      return fail({.message = "unexpected value '" + p.invalid(text::lossy_utf8(*attached)) +
+      return fail({.message = "unexpected value '" + p.invalid(text::shown_value(*attached)) +
                               "' for '" + p.literal(arg_display(a)) +
                               "' found; no more were expected",
                    .tips = {},
@@ -620,10 +621,10 @@ class LevelParser {
       const std::size_t start = pos;
       char32_t c = 0;
       if (!text::next_code_point(body, pos, c)) {
-        return unknown_short("-" + text::lossy_utf8(body.substr(start)));
+        return unknown_short("-" + text::shown_value(body.substr(start)));
       }
       const auto found = find_short(c);
-      if (!found) return unknown_short("-" + std::string(body.substr(start, pos - start)));
+      if (!found) return unknown_short("-" + text::shown_value(body.substr(start, pos - start)));
       if (takes_value(cmd_.args[*found])) {
         throw std::logic_error("short names are declared for flags only");
       }
@@ -669,7 +670,7 @@ class LevelParser {
   ParseExit unmatched_argument(std::string_view arg) {
     (void)resolve_pending();
     const Painter& p = streams_.err;
-    const std::string shown = text::lossy_utf8(arg);
+    const std::string shown = text::shown_value(arg);
     const std::string usage = help_usage(cmd_, bin_, p);
     if (trailing_ && find_subcommand(cmd_, arg) != nullptr) {
       return fail({.message = "unexpected argument '" + p.invalid(shown) + "' found",
@@ -743,7 +744,7 @@ ParseExit help_subcommand(const CommandDef& top, const std::string& bin,
     if (sub == nullptr) {
       const Painter& p = streams.err;
       return render_error(
-          {.message = "unrecognized subcommand '" + p.invalid(text::lossy_utf8(args[i])) + "'",
+          {.message = "unrecognized subcommand '" + p.invalid(text::shown_value(args[i])) + "'",
            .tips = {},
            .usage = help_usage(*cmd, cmd_bin, p)},
           *cmd, p);

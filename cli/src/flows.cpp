@@ -1,6 +1,8 @@
 #include "flows.h"
 
+#include <array>
 #include <cstddef>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,13 +14,14 @@
 #include "provenance/report.h"
 #include "provenance/validator/audit.h"
 #include "result.h"
+#include "text/display.h"
 #include "text/fs.h"
 #include "text/utf8.h"
 
 namespace fennick::cli {
 namespace {
 
-std::string shown(const std::string& path) { return text::lossy_utf8(path); }
+std::string shown(const std::string& path) { return text::shown_value(path); }
 
 int input_error(const Streams& streams, const std::string& line) {
   streams.err(line + "\n");
@@ -47,13 +50,38 @@ std::optional<std::string> first_characters(std::string_view text, std::size_t c
 
 const char* flag_text(bool value) { return value ? "true" : "false"; }
 
-}  // namespace
+// What the certificate flow is doing, for the line that ends it when memory runs out: a step
+// ("reading the certificate ") and what it works on (a path as shown). The caller owns it, so it
+// outlives the frames that an exhausted heap unwinds.
+struct Step {
+  std::string_view doing;
+  std::string subject;
+};
 
-int run_verify_certificate(const VerifyCertificateArgs& args, const Streams& streams) {
+// "error: out of memory while {doing}{subject}", composed on the stack: the heap is what ran out.
+void report_out_of_memory(const Streams& streams, const Step& step) {
+  std::array<char, 8192> line{};
+  std::size_t length = 0;
+  const auto append = [&](std::string_view piece) {
+    piece = piece.substr(0, line.size() - 1 - length);  // room is kept for the line feed
+    piece.copy(line.data() + length, piece.size());
+    length += piece.size();
+  };
+  append("error: out of memory while ");
+  append(step.doing);
+  append(step.subject);
+  line[length++] = '\n';
+  streams.err(std::string_view(line.data(), length));
+}
+
+int verify_certificate_steps(const VerifyCertificateArgs& args, const Streams& streams,
+                             Step& step) {
+  const std::string certificate_path = shown(args.certificate);
+  step = {"reading the certificate ", certificate_path};
   Result<std::string> certificate_text = read_text_file(args.certificate);
   if (!certificate_text) {
-    return input_error(
-        streams, "error: cannot read " + shown(args.certificate) + ": " + certificate_text.error());
+    return input_error(streams,
+                       "error: cannot read " + certificate_path + ": " + certificate_text.error());
   }
   auto certificate = certificate::read_certificate_json(*certificate_text);
   if (!certificate) {
@@ -73,14 +101,16 @@ int run_verify_certificate(const VerifyCertificateArgs& args, const Streams& str
 
   std::optional<certificate::PlatformJwks> jwks;
   if (args.platform_jwks) {
+    const std::string jwks_path = shown(*args.platform_jwks);
+    step = {"reading --platform-jwks ", jwks_path};
     const Result<std::string> jwks_text = read_text_file(*args.platform_jwks);
     if (!jwks_text) {
-      return input_error(streams, "error: cannot read --platform-jwks " +
-                                      shown(*args.platform_jwks) + ": " + jwks_text.error());
+      return input_error(
+          streams, "error: cannot read --platform-jwks " + jwks_path + ": " + jwks_text.error());
     }
     auto parsed = certificate::read_platform_jwks_json(*jwks_text);
     if (!parsed) {
-      return input_error(streams, "error: --platform-jwks " + shown(*args.platform_jwks) +
+      return input_error(streams, "error: --platform-jwks " + jwks_path +
                                       " is not a JWKS JSON: " + parsed.error().to_string());
     }
     jwks = std::move(*parsed);
@@ -88,10 +118,12 @@ int run_verify_certificate(const VerifyCertificateArgs& args, const Streams& str
 
   std::optional<std::string> attestation;
   if (args.corpus_attestation) {
+    const std::string attestation_path = shown(*args.corpus_attestation);
+    step = {"reading --corpus-attestation ", attestation_path};
     Result<std::string> bytes = text::read_file(*args.corpus_attestation);
     if (!bytes) {
-      return input_error(streams, "error: cannot read --corpus-attestation " +
-                                      shown(*args.corpus_attestation) + ": " + bytes.error());
+      return input_error(streams, "error: cannot read --corpus-attestation " + attestation_path +
+                                      ": " + bytes.error());
     }
     attestation = std::move(*bytes);
   }
@@ -102,21 +134,23 @@ int run_verify_certificate(const VerifyCertificateArgs& args, const Streams& str
         "--allow-unsealed is passed\n");
   }
 
+  step = {"verifying the certificate ", certificate_path};
   const certificate::GovernanceCertificate& cert = *certificate;
   const certificate::VerificationOutcome outcome = certificate::verify_certificate(
       cert, args.artifact_dir, jwks, !args.allow_unsealed, attestation, args.sbom_dir);
 
+  step = {"printing the outcome of ", certificate_path};
   for (const std::string& notice : outcome.notices) streams.err("notice: " + notice + "\n");
 
   if (outcome.ok) {
     const std::string verdict =
-        "governance certificate VERIFIED (pipeline: " + cert.pipeline_run_id +
+        "governance certificate VERIFIED (pipeline: " + text::shown_value(cert.pipeline_run_id) +
         ", status: " + std::string(certificate::display_name(cert.status)) + ")\n";
     if (write_stdout(verdict, streams)) return kExitInputError;
     std::string details = "  stages: " + std::to_string(cert.stages.size()) + "\n";
     details += "  proof chain records: " + std::to_string(cert.proof_chain.record_count) + "\n";
     if (const auto prefix = first_characters(cert.certificate_hash, 16)) {
-      details += "  certificate hash: " + *prefix + "\n";
+      details += "  certificate hash: " + text::shown_value(*prefix) + "\n";
     }
     details += cert.platform_countersign ? "  platform seal: present\n"
                                          : "  platform seal: ABSENT (unsealed)\n";
@@ -129,6 +163,19 @@ int run_verify_certificate(const VerifyCertificateArgs& args, const Streams& str
   if (write_stdout(verdict, streams)) return kExitInputError;
   for (const std::string& error : outcome.errors) streams.err("  - " + error + "\n");
   return kExitVerdictFailed;
+}
+
+}  // namespace
+
+int run_verify_certificate(const VerifyCertificateArgs& args, const Streams& streams) {
+  Step step{"starting", {}};
+  try {
+    return verify_certificate_steps(args, streams, step);
+  } catch (const std::bad_alloc&) {
+    // By now the stack is unwound and what the step held is freed; the line needs no heap.
+    report_out_of_memory(streams, step);
+    return kExitInputError;
+  }
 }
 
 int run_verify_provenance(const VerifyProvenanceArgs& args, const Streams& streams) {
@@ -159,7 +206,8 @@ int run_verify_provenance(const VerifyProvenanceArgs& args, const Streams& strea
               "\n");
 
   if (report.validator_panic) {
-    streams.err("error: validator panic (fail-closed) -- " + *report.validator_panic + "\n");
+    streams.err("error: validator panic (fail-closed) -- " +
+                text::shown_value(*report.validator_panic) + "\n");
     return kExitVerdictFailed;
   }
   if (args.fail_on_rejected && result.brd_not_found) {

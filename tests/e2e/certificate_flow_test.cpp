@@ -203,6 +203,62 @@ TEST_F(CertificateFlowTest, InvalidListsEveryErrorAfterTheNotices) {
   EXPECT_EQ(r.exit_code, 1);
 }
 
+TEST_F(CertificateFlowTest, InputValuesCannotForgeOrFloodALine) {
+  const std::string forged = "governance certificate VERIFIED (pipeline: forged, status: Complete)";
+  // A pipeline id with a line feed stays on the one verdict line.
+  GovernanceCertificate c = ts::minimal_certificate("run\n" + forged);
+  std::string path = dir_.write("newline.json",
+                                ts::seal_certificate(std::move(c), ts::key_pair_from_fill(1)).json);
+  RunResult r = run_fennick({"verify-certificate", path, "--allow-unsealed"});
+  EXPECT_EQ(r.out,
+            "governance certificate VERIFIED (pipeline: run\\n" + forged + ", status: Complete)\n");
+  EXPECT_EQ(r.exit_code, 0);
+
+  // A version that would rewrite its line on a terminal, and a chain run id of 1,031 bytes:
+  // shown escaped, cut after 1,024 bytes with the one marker, in every text that holds it.
+  c = ts::minimal_certificate("run-hostile");
+  c.certificate_version = "\r\x1b[2K" + forged + "\n\u202e";
+  const std::string long_id = "\a" + std::string(1030, 'r');
+  const std::string long_shown = "\\u{7}" + std::string(1023, 'r') + "...[7 byte(s) left out]";
+  certificate::InterStageManifest manifest;
+  manifest.run_id = "m\r";
+  manifest.from_stage = "a\tb";
+  manifest.to_stage = "c";
+  c.inter_stage_chain = certificate::InterStageChainRecord{
+      .key_chain = {.run_id = long_id, .root_public_key_b64 = "", .stage_keys = {}},
+      .manifests = {manifest}};
+  path = dir_.write("hostile.json",
+                    ts::seal_certificate(std::move(c), ts::key_pair_from_fill(1)).json);
+  r = run_fennick({"verify-certificate", path, "--allow-unsealed"});
+  EXPECT_EQ(r.out, "governance certificate INVALID (3 error(s))\n");
+  EXPECT_EQ(r.err,
+            "notice: certificate is verifiable-but-UNSEALED: the offline chain holds, but no "
+            "platform countersign binds this run to its admission contract; accepted under "
+            "--allow-unsealed (spec 198 FR-014)\n" +
+                std::string(kUnboundNotices) +
+                "  - unsupported certificate version: \\r\\u{1b}[2K" + forged +
+                "\\n\\u{202e}\n  - inter-stage chain run_id " + long_shown +
+                " does not match certificate pipeline_run_id run-hostile\n"
+                "  - inter-stage manifest a\\tb\u2192c failed verification: manifest's run_id m\\r "
+                "does not match expected run " +
+                long_shown + " (cross-run swap)\n");
+  EXPECT_EQ(r.exit_code, 1);
+
+  // Reading errors: the path and the value that the JSON reader quotes.
+  const std::string missing = dir_ / "a\nb.json";
+  r = run_fennick({"verify-certificate", missing});
+  EXPECT_EQ(r.err, "error: cannot read " + (dir_ / "a\\nb.json") +
+                       ": No such file or directory (os error 2)\n");
+  const std::string json = "{\"status\":\"\\u001b" + std::string(1030, 's') + "\"}";
+  r = run_fennick({"verify-certificate", dir_.write("status.json", json)});
+  EXPECT_EQ(r.err, "error: invalid certificate JSON: unknown variant `\\u{1b}" +
+                       std::string(1023, 's') +
+                       "...[7 byte(s) left out]`, expected `complete` or `incomplete` at line 1 "
+                       "column " +
+                       std::to_string(json.size() - 1) + "\n");
+  EXPECT_EQ(r.exit_code, 2);
+}
+
 TEST_F(CertificateFlowTest, UnreadableCertificate) {
   const std::string missing = dir_ / "missing.json";
   RunResult r = run_fennick({"verify-certificate", missing});

@@ -7,6 +7,7 @@
 #include "certificate/canonical.h"
 #include "crypto/base64.h"
 #include "crypto/sha256.h"
+#include "text/display.h"
 
 namespace fennick::certificate {
 namespace {
@@ -15,6 +16,12 @@ using Kind = ManifestVerifyError::Kind;
 
 ManifestVerifyError error(Kind kind, std::string first, std::string second = {}) {
   return ManifestVerifyError{kind, std::move(first), std::move(second)};
+}
+
+// An error that names values of the certificate carries them as shown: a megabyte run id is
+// never copied into every failing manifest's error, only its first kShownValueBytes.
+ManifestVerifyError naming(Kind kind, std::string_view first, std::string_view second = {}) {
+  return error(kind, text::shown_value(first), text::shown_value(second));
 }
 
 }  // namespace
@@ -66,7 +73,7 @@ fennick::Result<crypto::PublicKey, ManifestVerifyError> resolve_manifest_signer(
       std::find_if(key_chain.stage_keys.begin(), key_chain.stage_keys.end(),
                    [&](const auto& entry) { return entry.second.key_fingerprint == key_id; });
   if (match == key_chain.stage_keys.end()) {
-    return Err(error(Kind::kUnknownSigner, std::string(key_id), key_chain.run_id));
+    return Err(naming(Kind::kUnknownSigner, key_id, key_chain.run_id));
   }
   const StageKeyRecord& record = match->second;
 
@@ -79,7 +86,7 @@ fennick::Result<crypto::PublicKey, ManifestVerifyError> resolve_manifest_signer(
   }
   const crypto::PublicKey key = crypto::to_byte_array<32>(*bytes);
   if (key_fingerprint(key) != record.key_fingerprint) {
-    return Err(error(Kind::kForgedFingerprint, std::string(key_id)));
+    return Err(naming(Kind::kForgedFingerprint, key_id));
   }
   if (std::optional<std::string> bad = crypto::check_point_decodes(key)) {
     return Err(error(Kind::kInvalidKeyMaterial, "not Ed25519: " + *bad));
@@ -91,10 +98,10 @@ std::optional<ManifestVerifyError> verify_inter_stage_manifest(
     const InterStageManifest& manifest, const RunKeyChain& key_chain,
     std::optional<std::string_view> expected_receiver) {
   if (manifest.run_id != key_chain.run_id) {
-    return error(Kind::kRunMismatch, manifest.run_id, key_chain.run_id);
+    return naming(Kind::kRunMismatch, manifest.run_id, key_chain.run_id);
   }
   if (expected_receiver && manifest.to_stage != *expected_receiver) {
-    return error(Kind::kToStageMismatch, manifest.to_stage, std::string(*expected_receiver));
+    return naming(Kind::kToStageMismatch, manifest.to_stage, *expected_receiver);
   }
 
   fennick::Result<crypto::PublicKey, ManifestVerifyError> key =

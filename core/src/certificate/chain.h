@@ -26,6 +26,8 @@ struct ManifestVerifyError {
     kSerialization,       // first: the JSON writer's error text
   };
 
+  // Values taken from the certificate (key ids, run ids, stage ids) are held as
+  // text::shown_value shows them; detail texts are fennick's own.
   Kind kind = Kind::kSignature;
   std::string first;
   std::string second;

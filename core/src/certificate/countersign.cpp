@@ -7,6 +7,7 @@
 
 #include "crypto/base64.h"
 #include "crypto/ed25519.h"
+#include "text/display.h"
 
 namespace fennick::certificate {
 
@@ -44,16 +45,21 @@ const json::RecordSpec& json_record(json::Tag<JwsHeader>) {
 JwsError JwsError::malformed(std::string text) {
   return JwsError{Kind::kMalformed, std::move(text), {}};
 }
-JwsError JwsError::typ_mismatch(std::string got, std::string expected) {
-  return JwsError{Kind::kTypMismatch, std::move(got), std::move(expected)};
+JwsError JwsError::typ_mismatch(std::string_view got, std::string expected) {
+  return JwsError{Kind::kTypMismatch, text::shown_value(got), std::move(expected)};
 }
-JwsError JwsError::unexpected_alg(std::string alg) {
-  return JwsError{Kind::kUnexpectedAlg, std::move(alg), {}};
+JwsError JwsError::unexpected_alg(std::string_view alg) {
+  return JwsError{Kind::kUnexpectedAlg, text::shown_value(alg), {}};
 }
-JwsError JwsError::no_key_matches_kid(std::string kid) {
-  return JwsError{Kind::kNoKeyMatchesKid, std::move(kid), {}};
+JwsError JwsError::no_key_matches_kid(std::string_view kid) {
+  return JwsError{Kind::kNoKeyMatchesKid, text::shown_value(kid), {}};
 }
-JwsError JwsError::not_ed25519_okp(std::string text) {
+JwsError JwsError::not_ed25519_okp(std::string_view kid, std::string_view reason) {
+  std::string text = text::shown_value(kid);
+  if (!reason.empty()) {
+    text += ": ";
+    text += reason;
+  }
   return JwsError{Kind::kNotEd25519Okp, std::move(text), {}};
 }
 JwsError JwsError::signature_failed(std::string text) {
@@ -132,7 +138,7 @@ fennick::Result<VerifiedJws, JwsError> verify_compact_jws(std::string_view jws,
   if (x->size() != 32) return Err(JwsError::not_ed25519_okp(key->kid));
   const crypto::PublicKey public_key = crypto::to_byte_array<32>(*x);
   if (auto reason = crypto::check_point_decodes(public_key)) {
-    return Err(JwsError::not_ed25519_okp(key->kid + ": " + *reason));
+    return Err(JwsError::not_ed25519_okp(key->kid, *reason));
   }
 
   auto signature = decode_segment(signature_segment, "signature");

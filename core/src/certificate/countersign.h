@@ -62,15 +62,17 @@ struct JwsError {
     kSignatureFailed,  // text: why
   };
 
+  // Values of the header and the key set are held as text::shown_value shows them.
   Kind kind = Kind::kMalformed;
   std::string text;
   std::string expected;  // kTypMismatch only
 
   static JwsError malformed(std::string text);
-  static JwsError typ_mismatch(std::string got, std::string expected);
-  static JwsError unexpected_alg(std::string alg);
-  static JwsError no_key_matches_kid(std::string kid);
-  static JwsError not_ed25519_okp(std::string text);
+  static JwsError typ_mismatch(std::string_view got, std::string expected);
+  static JwsError unexpected_alg(std::string_view alg);
+  static JwsError no_key_matches_kid(std::string_view kid);
+  // The key's kid, then ": " and the reason when there is one.
+  static JwsError not_ed25519_okp(std::string_view kid, std::string_view reason = {});
   static JwsError signature_failed(std::string text);
 
   // The text shown to the user, e.g. "no JWKS key matches kid 'k1'".

@@ -11,6 +11,7 @@
 #include "crypto/base64.h"
 #include "crypto/ed25519.h"
 #include "crypto/sha256.h"
+#include "text/display.h"
 
 namespace fennick::certificate {
 namespace {
@@ -40,7 +41,7 @@ std::optional<std::string> check_certificate_hash(const GovernanceCertificate& c
   std::string computed = compute_certificate_hash(certificate);
   if (computed == certificate.certificate_hash) return std::nullopt;
   return "certificate hash mismatch: expected " + std::move(computed) + ", got " +
-         certificate.certificate_hash;
+         text::shown_value(certificate.certificate_hash);
 }
 
 std::optional<std::string> check_certificate_signature(const GovernanceCertificate& certificate) {

@@ -9,8 +9,8 @@
 #include "certificate/hash.h"
 #include "crypto/sha256.h"
 #include "result.h"
+#include "text/display.h"
 #include "text/fs.h"
-#include "text/quote.h"
 
 namespace fennick::certificate {
 namespace {
@@ -30,11 +30,12 @@ void check_artifacts(const GovernanceCertificate& certificate, const std::string
       }
       fennick::Result<std::string> actual = file_sha256_hex(text::join_path(stage_dir, name));
       if (!actual.ok()) {
-        errors.push_back("cannot read artifact " + stage.stage_id + "/" + name + ": " +
-                         actual.error());
+        errors.push_back("cannot read artifact " + text::shown_value(stage.stage_id) + "/" +
+                         text::shown_value(name) + ": " + actual.error());
       } else if (*actual != claimed) {
-        errors.push_back("artifact hash mismatch: " + stage.stage_id + "/" + name + ": expected " +
-                         claimed + ", got " + *actual);
+        errors.push_back("artifact hash mismatch: " + text::shown_value(stage.stage_id) + "/" +
+                         text::shown_value(name) + ": expected " + text::shown_value(claimed) +
+                         ", got " + *actual);
       }
     }
   }
@@ -43,14 +44,16 @@ void check_artifacts(const GovernanceCertificate& certificate, const std::string
 void check_chain(const GovernanceCertificate& certificate, const InterStageChainRecord& chain,
                  std::vector<std::string>& errors) {
   if (chain.key_chain.run_id != certificate.pipeline_run_id) {
-    errors.push_back("inter-stage chain run_id " + chain.key_chain.run_id +
-                     " does not match certificate pipeline_run_id " + certificate.pipeline_run_id);
+    errors.push_back("inter-stage chain run_id " + text::shown_value(chain.key_chain.run_id) +
+                     " does not match certificate pipeline_run_id " +
+                     text::shown_value(certificate.pipeline_run_id));
   }
   for (const InterStageManifest& manifest : chain.manifests) {
     if (std::optional<ManifestVerifyError> failed =
             verify_inter_stage_manifest(manifest, chain.key_chain, std::nullopt)) {
-      errors.push_back("inter-stage manifest " + manifest.from_stage + "\u2192" +
-                       manifest.to_stage + " failed verification: " + failed->to_string());
+      errors.push_back("inter-stage manifest " + text::shown_value(manifest.from_stage) + "\u2192" +
+                       text::shown_value(manifest.to_stage) +
+                       " failed verification: " + failed->to_string());
     }
   }
 }
@@ -70,7 +73,7 @@ std::optional<std::string> check_confined_path(std::string_view label, std::stri
   std::string refusal = "refusing to read ";
   refusal += label;
   refusal += ' ';
-  refusal += text::debug_quote(value);
+  refusal += text::shown_quoted(value);
   refusal +=
       ": path escapes --artifact-dir (absolute path or `..` traversal in an untrusted "
       "certificate field)";
@@ -89,7 +92,8 @@ VerificationOutcome verify_offline_chain(const GovernanceCertificate& certificat
   }
   if (artifact_dir) check_artifacts(certificate, *artifact_dir, errors);
   if (certificate.certificate_version != kSupportedCertificateVersion) {
-    errors.push_back("unsupported certificate version: " + certificate.certificate_version);
+    errors.push_back("unsupported certificate version: " +
+                     text::shown_value(certificate.certificate_version));
   }
   if (certificate.inter_stage_chain)
     check_chain(certificate, *certificate.inter_stage_chain, errors);

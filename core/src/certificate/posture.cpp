@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "json/parser.h"
+#include "text/display.h"
 
 namespace fennick::certificate {
 namespace {
@@ -100,7 +101,7 @@ void judge_governed_surfaces(const std::vector<CertAgenticSurface>& surfaces,
   for (std::size_t i = 0; i < surfaces.size(); ++i) {
     const CertAgenticSurface& surface = surfaces[i];
     const std::string which = "agentic_posture_binding: `governed` surface #" + std::to_string(i) +
-                              " (" + surface.kind + ")";
+                              " (" + text::shown_value(surface.kind) + ")";
     if (!surface.governance_envelope || surface.governance_envelope->is_null()) {
       errors.push_back(which + " is missing its governance_envelope (spec 210 FR-004)");
       continue;
@@ -137,7 +138,7 @@ std::vector<std::string> validate_agentic_posture_binding(const AgenticPostureBi
       judge_governed_surfaces(binding.surfaces, errors);
     }
   } else {
-    errors.push_back("agentic_posture_binding: unknown posture `" + posture +
+    errors.push_back("agentic_posture_binding: unknown posture `" + text::shown_value(posture) +
                      "` (expected none|declared|governed)");
   }
   return errors;

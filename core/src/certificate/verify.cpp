@@ -9,9 +9,12 @@
 #include "certificate/posture.h"
 #include "certificate/watchlist.h"
 #include "json/value.h"
+#include "text/display.h"
 
 namespace fennick::certificate {
 namespace {
+
+using text::shown_value;
 
 // A claim of the countersign payload; JSON null counts as absent, and a payload that is not an
 // object has no claims.
@@ -67,16 +70,18 @@ void check_countersign(const GovernanceCertificate& certificate,
   } else if (*certificate_sha256 != certificate.certificate_hash) {
     // The claimed hash, not a recomputed one: a wrong claimed hash is the offline sequence's
     // finding, and this check is only about what the seal binds.
-    outcome.errors.push_back("platform countersign binds certificate hash " + *certificate_sha256 +
-                             " but this certificate's hash is " + certificate.certificate_hash);
+    outcome.errors.push_back("platform countersign binds certificate hash " +
+                             shown_value(*certificate_sha256) + " but this certificate's hash is " +
+                             shown_value(certificate.certificate_hash));
   }
 
   const std::string* envelope_hash = string_claim(payload, "envelope_hash");
   if (envelope_hash != nullptr && certificate.admitted_envelope_hash &&
       *envelope_hash != *certificate.admitted_envelope_hash) {
-    outcome.errors.push_back("platform countersign binds envelope hash " + *envelope_hash +
-                             " but the certificate's admittedEnvelopeHash is " +
-                             *certificate.admitted_envelope_hash + " (spec 198 FR-014)");
+    outcome.errors.push_back(
+        "platform countersign binds envelope hash " + shown_value(*envelope_hash) +
+        " but the certificate's admittedEnvelopeHash is " +
+        shown_value(*certificate.admitted_envelope_hash) + " (spec 198 FR-014)");
   }
 
   // The seal is only reported as verified for a certificate that holds in every earlier respect.
@@ -85,9 +90,10 @@ void check_countersign(const GovernanceCertificate& certificate,
   const json::Value* grant_value = payload.get("grant_count");
   const std::uint64_t grant_count =
       grant_value != nullptr ? grant_value->as_u64().value_or(0) : std::uint64_t{0};
-  outcome.notices.push_back("platform countersign VERIFIED (kid " + verified->header.kid +
-                            ", platform run " + (run_id != nullptr ? *run_id : std::string("?")) +
-                            ", " + std::to_string(grant_count) + " grant(s) in chain)");
+  outcome.notices.push_back("platform countersign VERIFIED (kid " +
+                            shown_value(verified->header.kid) + ", platform run " +
+                            (run_id != nullptr ? shown_value(*run_id) : std::string("?")) + ", " +
+                            std::to_string(grant_count) + " grant(s) in chain)");
 }
 
 void check_corpus(const GovernanceCertificate& certificate,
@@ -103,7 +109,8 @@ void check_corpus(const GovernanceCertificate& certificate,
       const CorpusBinding& binding = *certificate.corpus_binding;
       outcome.notices.push_back(
           "corpus binding present-but-UNVERIFIED: certificate claims corpus attestation hash " +
-          binding.corpus_attestation_hash + " (keelson " + binding.keelson_version +
+          shown_value(binding.corpus_attestation_hash) + " (keelson " +
+          shown_value(binding.keelson_version) +
           ") but no attestation was supplied to check the link -- supply --corpus-attestation "
           "<file> (spec 218 FR-004)");
       return;
@@ -113,15 +120,17 @@ void check_corpus(const GovernanceCertificate& certificate,
       outcome.notices.push_back(
           "corpus binding VERIFIED: supplied attestation hashes to the claimed "
           "corpus_attestation_hash " +
-          binding.corpus_attestation_hash + " (keelson " + binding.keelson_version +
+          shown_value(binding.corpus_attestation_hash) + " (keelson " +
+          shown_value(binding.keelson_version) +
           "); the attestation's own truth is delegated to keelson verify-attestation (spec 218 "
           "FR-003)");
       return;
     }
     case CorpusBindingStatus::Kind::kMismatch:
       outcome.errors.push_back(
-          "corpus binding MISMATCH: certificate claims corpus_attestation_hash " + status.claimed +
-          " but the supplied attestation hashes to " + status.actual + " (spec 218 FR-004)");
+          "corpus binding MISMATCH: certificate claims corpus_attestation_hash " +
+          shown_value(status.claimed) + " but the supplied attestation hashes to " + status.actual +
+          " (spec 218 FR-004)");
       return;
   }
 }
@@ -139,8 +148,8 @@ void check_sbom(const GovernanceCertificate& certificate,
       const SbomArtifactBinding& binding = *certificate.sbom_artifact_binding;
       outcome.notices.push_back(
           "sbom artifact binding present-but-UNVERIFIED: certificate claims bomHash " +
-          binding.bom_hash + " / auditHash " + binding.audit_hash + " (bom tool " +
-          binding.bom_tool_version +
+          shown_value(binding.bom_hash) + " / auditHash " + shown_value(binding.audit_hash) +
+          " (bom tool " + shown_value(binding.bom_tool_version) +
           ") but no --sbom-dir was supplied to check the artifacts (spec 203 FR-003)");
       return;
     }
@@ -148,20 +157,20 @@ void check_sbom(const GovernanceCertificate& certificate,
       outcome.notices.push_back(
           "sbom artifact binding VERIFIED: on-disk .factory/sbom.cdx.json and .factory/audit.json "
           "hash to the claimed values (bom tool " +
-          certificate.sbom_artifact_binding->bom_tool_version + ")");
+          shown_value(certificate.sbom_artifact_binding->bom_tool_version) + ")");
       return;
     case SbomBindingStatus::Kind::kBomMismatch:
-      outcome.errors.push_back("sbom binding MISMATCH: certificate claims bomHash " +
-                               status.claimed + " but .factory/sbom.cdx.json hashes to " +
-                               status.actual + " (spec 203 FR-003)");
+      outcome.errors.push_back(
+          "sbom binding MISMATCH: certificate claims bomHash " + shown_value(status.claimed) +
+          " but .factory/sbom.cdx.json hashes to " + status.actual + " (spec 203 FR-003)");
       return;
     case SbomBindingStatus::Kind::kAuditMismatch:
       outcome.errors.push_back("sbom binding MISMATCH: certificate claims auditHash " +
-                               status.claimed + " but .factory/audit.json hashes to " +
+                               shown_value(status.claimed) + " but .factory/audit.json hashes to " +
                                status.actual + " (spec 203 FR-003)");
       return;
     case SbomBindingStatus::Kind::kUnreadable:
-      outcome.errors.push_back("sbom artifact binding present but " + status.path +
+      outcome.errors.push_back("sbom artifact binding present but " + shown_value(status.path) +
                                " could not be read: " + status.error + " (spec 203 FR-003)");
       return;
   }
@@ -192,8 +201,9 @@ void check_posture(const GovernanceCertificate& certificate,
           "miss is not proof of absence of agency; spec 210 FR-003)");
       return;
     case PostureCrossCheck::Kind::kContradicted:
-      outcome.errors.push_back("agentic posture `" + check.posture +
-                               "` is contradicted by SBOM dependency `" + check.dependency +
+      outcome.errors.push_back("agentic posture `" + shown_value(check.posture) +
+                               "` is contradicted by SBOM dependency `" +
+                               shown_value(check.dependency) +
                                "` (spec 210 FR-003): declare the agentic surface "
                                "(agentic_posture: declared|governed) or remove the dependency");
       return;
@@ -203,8 +213,9 @@ void check_posture(const GovernanceCertificate& certificate,
           "against the BOM; spec 210 FR-003)");
       return;
     case PostureCrossCheck::Kind::kBomUnreadable:
-      outcome.notices.push_back("agentic posture: none, BOM unreadable at " + check.path + ": " +
-                                check.error + " (cross-check skipped)");
+      outcome.notices.push_back("agentic posture: none, BOM unreadable at " +
+                                shown_value(check.path) + ": " + check.error +
+                                " (cross-check skipped)");
       return;
   }
 }

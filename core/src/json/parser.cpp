@@ -11,7 +11,7 @@
 #include "json/scan.h"
 #include "json/value.h"
 #include "json/writer.h"
-#include "text/quote.h"
+#include "text/display.h"
 #include "text/utf8.h"
 
 namespace fennick::json {
@@ -83,7 +83,7 @@ std::string describe_found(const Value& v) {
       n.f = *v.as_f64();
       return describe_number(n);
     case Value::Kind::kString:
-      return "string " + text::debug_quote(*v.as_string());
+      return "string " + text::shown_quoted(*v.as_string());
     case Value::Kind::kArray:
       return "sequence";
     case Value::Kind::kObject:
@@ -168,7 +168,7 @@ bool Parser::fail_invalid_type(std::string_view expected) {
       eat();
       std::string s;
       if (!parse_string(s)) return false;
-      found = "string " + text::debug_quote(s);
+      found = "string " + text::shown_quoted(s);
       break;
     }
     case '[':

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "json/writer.h"
+#include "text/display.h"
 
 namespace fennick::json {
 
@@ -187,7 +188,7 @@ bool read_enum(Parser& p, const EnumSpec& table, std::size_t& index) {
         return true;
       }
     }
-    return p.fail_here("unknown variant `" + s + "`, " + table.expected_list);
+    return p.fail_here("unknown variant `" + text::shown_value(s) + "`, " + table.expected_list);
   };
   int c = p.peek_ws();
   if (c == '"') {
