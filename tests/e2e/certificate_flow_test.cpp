@@ -259,6 +259,27 @@ TEST_F(CertificateFlowTest, InputValuesCannotForgeOrFloodALine) {
   EXPECT_EQ(r.exit_code, 2);
 }
 
+TEST_F(CertificateFlowTest, OutOfMemoryEndsWithOneErrorLine) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer's shadow memory does not fit under an address-space limit";
+#endif
+  // /dev/zero never ends: read as given, it exhausts any memory limit, in whichever input.
+  const std::vector<std::pair<Args, std::string>> cases = {
+      {{"verify-certificate", "/dev/zero", "--allow-unsealed"},
+       "error: out of memory while reading the certificate /dev/zero\n"},
+      {{"verify-certificate", certificate_, "--platform-jwks", "/dev/zero"},
+       "error: out of memory while reading --platform-jwks /dev/zero\n"},
+      {{"verify-certificate", certificate_, "--corpus-attestation", "/dev/zero"},
+       "error: out of memory while reading --corpus-attestation /dev/zero\n"},
+  };
+  for (const auto& [args, err] : cases) {
+    const RunResult r = run_fennick_in_memory(args, 128);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, err);
+    EXPECT_EQ(r.exit_code, 2);
+  }
+}
+
 TEST_F(CertificateFlowTest, UnreadableCertificate) {
   const std::string missing = dir_ / "missing.json";
   RunResult r = run_fennick({"verify-certificate", missing});

@@ -61,9 +61,12 @@ void drain(int& out_fd, std::string& out, int& err_fd, std::string& err) {
 
 }  // namespace
 
-RunResult run_fennick(const std::vector<std::string>& args, StdoutMode stdout_mode) {
-  std::vector<std::string> argv_storage{"fennick"};
-  argv_storage.insert(argv_storage.end(), args.begin(), args.end());
+namespace {
+
+// Spawns `program` with `argv_storage` (argv[0] included) and the standard streams of
+// `stdout_mode`.
+RunResult spawn_and_collect(const char* program, std::vector<std::string> argv_storage,
+                            StdoutMode stdout_mode) {
   std::vector<char*> argv;
   for (std::string& arg : argv_storage) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -103,15 +106,14 @@ RunResult run_fennick(const std::vector<std::string>& args, StdoutMode stdout_mo
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
 
   pid_t pid = 0;
-  const int spawned =
-      ::posix_spawn(&pid, FENNICK_BINARY, &actions, &attributes, argv.data(), envp.data());
+  const int spawned = ::posix_spawn(&pid, program, &actions, &attributes, argv.data(), envp.data());
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   close_fd(out.write);
   close_fd(err.write);
   if (spawned != 0) {
     errno = spawned;
-    fail("posix_spawn " FENNICK_BINARY);
+    fail("posix_spawn " + std::string(program));
   }
 
   RunResult result;
@@ -122,6 +124,24 @@ RunResult run_fennick(const std::vector<std::string>& args, StdoutMode stdout_mo
   }
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
+}
+
+}  // namespace
+
+RunResult run_fennick(const std::vector<std::string>& args, StdoutMode stdout_mode) {
+  std::vector<std::string> argv{"fennick"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return spawn_and_collect(FENNICK_BINARY, std::move(argv), stdout_mode);
+}
+
+RunResult run_fennick_in_memory(const std::vector<std::string>& args, std::size_t mebibytes) {
+  // The shell lowers its own address-space limit and replaces itself with fennick, which
+  // inherits the limit; this process keeps its own.
+  std::vector<std::string> argv{
+      "sh", "-c", "ulimit -v " + std::to_string(mebibytes * 1024) + " && exec \"$0\" \"$@\"",
+      FENNICK_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return spawn_and_collect("/bin/sh", std::move(argv), StdoutMode::kCapture);
 }
 
 }  // namespace fennick::e2e

@@ -1,6 +1,7 @@
 #pragma once
 // Runs the built fennick binary as a child process and collects what it wrote.
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -24,5 +25,9 @@ struct RunResult {
 // colour switch applies), standard input on /dev/null and standard error captured.
 RunResult run_fennick(const std::vector<std::string>& args,
                       StdoutMode stdout_mode = StdoutMode::kCapture);
+
+// The same, with fennick's address space limited to `mebibytes` (argv[0] is then the binary's
+// path). Meaningless under AddressSanitizer, whose shadow memory alone exceeds any such limit.
+RunResult run_fennick_in_memory(const std::vector<std::string>& args, std::size_t mebibytes);
 
 }  // namespace fennick::e2e
