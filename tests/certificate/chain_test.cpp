@@ -127,6 +127,12 @@ TEST_F(ManifestChainTest, FirstMatchInStageIdOrderIsTheOnlyOneUsed) {
   RunKeyChain later = keys;
   later.stage_keys["zz-broken"] = broken;
   EXPECT_EQ(verify(first(), later), "(verified)");
+
+  // Among many records under one fingerprint the first in stage id order still decides.
+  for (int i = 0; i < 40; ++i) later.stage_keys["c-broken-" + std::to_string(i)] = broken;
+  EXPECT_EQ(verify(first(), later), "(verified)");
+  later.stage_keys["a-broken"] = broken;
+  EXPECT_EQ(verify(first(), later), "invalid key material: base64: Invalid padding");
 }
 
 TEST_F(ManifestChainTest, KeyMaterialStepsInOrder) {

@@ -65,17 +65,38 @@ std::string manifest_signing_input(const InterStageManifest& manifest) {
   return out;
 }
 
+SignerIndex::SignerIndex(const RunKeyChain& key_chain) : key_chain_(key_chain) {
+  by_fingerprint_.reserve(key_chain.stage_keys.size());
+  for (const auto& [stage_id, record] : key_chain.stage_keys) {
+    by_fingerprint_.push_back(Entry{record.key_fingerprint, &record});
+  }
+  // Stable: records under one fingerprint stay in stage id order, the first of them first.
+  std::stable_sort(by_fingerprint_.begin(), by_fingerprint_.end(),
+                   [](const Entry& a, const Entry& b) { return a.fingerprint < b.fingerprint; });
+}
+
+const StageKeyRecord* SignerIndex::find(std::string_view key_id) const {
+  const auto match = std::lower_bound(
+      by_fingerprint_.begin(), by_fingerprint_.end(), key_id,
+      [](const Entry& entry, std::string_view id) { return entry.fingerprint < id; });
+  if (match == by_fingerprint_.end() || match->fingerprint != key_id) return nullptr;
+  return match->record;
+}
+
 fennick::Result<crypto::PublicKey, ManifestVerifyError> resolve_manifest_signer(
     const RunKeyChain& key_chain, std::string_view key_id) {
+  return resolve_manifest_signer(SignerIndex(key_chain), key_id);
+}
+
+fennick::Result<crypto::PublicKey, ManifestVerifyError> resolve_manifest_signer(
+    const SignerIndex& signers, std::string_view key_id) {
   // Only the first match counts: a later record under the same fingerprint never rescues a
   // malformed earlier one, so the outcome cannot depend on which duplicate an attacker adds.
-  const auto match =
-      std::find_if(key_chain.stage_keys.begin(), key_chain.stage_keys.end(),
-                   [&](const auto& entry) { return entry.second.key_fingerprint == key_id; });
-  if (match == key_chain.stage_keys.end()) {
-    return Err(naming(Kind::kUnknownSigner, key_id, key_chain.run_id));
+  const StageKeyRecord* const match = signers.find(key_id);
+  if (match == nullptr) {
+    return Err(naming(Kind::kUnknownSigner, key_id, signers.key_chain().run_id));
   }
-  const StageKeyRecord& record = match->second;
+  const StageKeyRecord& record = *match;
 
   const fennick::Result<std::string> bytes =
       crypto::decode_base64_standard(record.ephemeral_public_key_b64);
@@ -97,6 +118,13 @@ fennick::Result<crypto::PublicKey, ManifestVerifyError> resolve_manifest_signer(
 std::optional<ManifestVerifyError> verify_inter_stage_manifest(
     const InterStageManifest& manifest, const RunKeyChain& key_chain,
     std::optional<std::string_view> expected_receiver) {
+  return verify_inter_stage_manifest(manifest, SignerIndex(key_chain), expected_receiver);
+}
+
+std::optional<ManifestVerifyError> verify_inter_stage_manifest(
+    const InterStageManifest& manifest, const SignerIndex& signers,
+    std::optional<std::string_view> expected_receiver) {
+  const RunKeyChain& key_chain = signers.key_chain();
   if (manifest.run_id != key_chain.run_id) {
     return naming(Kind::kRunMismatch, manifest.run_id, key_chain.run_id);
   }
@@ -105,7 +133,7 @@ std::optional<ManifestVerifyError> verify_inter_stage_manifest(
   }
 
   fennick::Result<crypto::PublicKey, ManifestVerifyError> key =
-      resolve_manifest_signer(key_chain, manifest.signer.ephemeral_key_id);
+      resolve_manifest_signer(signers, manifest.signer.ephemeral_key_id);
   if (!key.ok()) return std::move(key).error();
 
   const fennick::Result<std::string> bytes = crypto::decode_base64_standard(manifest.signature);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "certificate/records.h"
 #include "crypto/ed25519.h"
@@ -44,14 +45,39 @@ std::string key_fingerprint(const crypto::PublicKey& key);
 // The bytes a stage key signs: the canonical manifest with its signature set to the empty string.
 std::string manifest_signing_input(const InterStageManifest& manifest);
 
+// A key chain's stage keys by fingerprint, built once for all the manifests of a chain: finding a
+// signer costs a binary search instead of a walk over every stage key. Borrows the chain.
+class SignerIndex {
+ public:
+  explicit SignerIndex(const RunKeyChain& key_chain);
+
+  const RunKeyChain& key_chain() const { return key_chain_; }
+  // The first record, in byte order of the stage id, whose keyFingerprint is `key_id`; null when
+  // there is none.
+  const StageKeyRecord* find(std::string_view key_id) const;
+
+ private:
+  struct Entry {
+    std::string_view fingerprint;
+    const StageKeyRecord* record;
+  };
+  const RunKeyChain& key_chain_;
+  std::vector<Entry> by_fingerprint_;  // sorted by fingerprint, then by stage id
+};
+
 // The stage key registered under `key_id`: the first record, in byte order of the stage id, whose
 // keyFingerprint equals it, checked to be a 32-byte key whose fingerprint it really is and that
 // decodes as a curve point.
+fennick::Result<crypto::PublicKey, ManifestVerifyError> resolve_manifest_signer(
+    const SignerIndex& signers, std::string_view key_id);
 fennick::Result<crypto::PublicKey, ManifestVerifyError> resolve_manifest_signer(
     const RunKeyChain& key_chain, std::string_view key_id);
 
 // Nothing when the manifest belongs to the chain's run, goes to `expected_receiver` (when one is
 // given) and carries a valid signature by the stage key its signer names; else the first failure.
+std::optional<ManifestVerifyError> verify_inter_stage_manifest(
+    const InterStageManifest& manifest, const SignerIndex& signers,
+    std::optional<std::string_view> expected_receiver);
 std::optional<ManifestVerifyError> verify_inter_stage_manifest(
     const InterStageManifest& manifest, const RunKeyChain& key_chain,
     std::optional<std::string_view> expected_receiver);

@@ -48,9 +48,10 @@ void check_chain(const GovernanceCertificate& certificate, const InterStageChain
                      " does not match certificate pipeline_run_id " +
                      text::shown_value(certificate.pipeline_run_id));
   }
+  const SignerIndex signers(chain.key_chain);
   for (const InterStageManifest& manifest : chain.manifests) {
     if (std::optional<ManifestVerifyError> failed =
-            verify_inter_stage_manifest(manifest, chain.key_chain, std::nullopt)) {
+            verify_inter_stage_manifest(manifest, signers, std::nullopt)) {
       errors.push_back("inter-stage manifest " + text::shown_value(manifest.from_stage) + "\u2192" +
                        text::shown_value(manifest.to_stage) +
                        " failed verification: " + failed->to_string());
