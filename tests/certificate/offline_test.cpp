@@ -111,6 +111,26 @@ TEST(OfflineChain, ArtifactFailuresInNameOrder) {
                     "cannot read artifact s/c-missing: No such file or directory (os error 2)",
                     "cannot read artifact s/d-sub: Is a directory (os error 21)",
                     "cannot read artifact never-ran/out: No such file or directory (os error 2)"}));
+
+  // Below a stage id longer than any path, every read fails alike, except for a name holding a
+  // NUL; a NUL in the stage id decides for every name.
+  const std::string nul("\0", 1);
+  StageRecord long_stage;
+  long_stage.stage_id = std::string(5000, 'l');
+  long_stage.artifact_hashes = {{"a", digest("a")}, {"b" + nul, digest("b")}};
+  StageRecord long_nul_stage = long_stage;
+  long_nul_stage.stage_id += nul;
+  c.stages = {long_stage, long_nul_stage};
+  const std::string shown = std::string(1024, 'l') + "...[3976 byte(s) left out]";
+  const std::string shown_with_nul = std::string(1024, 'l') + "...[3977 byte(s) left out]";
+  EXPECT_EQ(
+      run(sealed(c), dir.path()).errors,
+      (Errors{"cannot read artifact " + shown + "/a: File name too long (os error 36)",
+              "cannot read artifact " + shown + "/b\\0: file name contained an unexpected NUL byte",
+              "cannot read artifact " + shown_with_nul +
+                  "/a: file name contained an unexpected NUL byte",
+              "cannot read artifact " + shown_with_nul +
+                  "/b\\0: file name contained an unexpected NUL byte"}));
 }
 
 TEST(OfflineChain, EscapingStageIdsAndNamesAreRefusedBeforeAnyRead) {
