@@ -92,6 +92,10 @@ TEST(PostureShapeRules, UnknownPostureIsReportedAsWrittenAndSurfacesAreSkipped) 
                      "` (expected none|declared|governed)"})
         << posture;
   }
+  // As written, but with its controls escaped.
+  EXPECT_EQ(validate_agentic_posture_binding(binding("none\r\x1b[2K", {})),
+            Errors{"agentic_posture_binding: unknown posture `none\\r\\u{1b}[2K` (expected "
+                   "none|declared|governed)"});
 }
 
 TEST(GovernanceEnvelopeShape, ConversionOutcomes) {
@@ -127,6 +131,9 @@ TEST(GovernanceEnvelopeShape, ConversionOutcomes) {
       // Other kinds use the reader's wording for what was found.
       {R"("x")", "invalid type: string \"x\"" + tail},
       {R"("a\"b\n\\")", R"(invalid type: string "a\"b\n\\")" + tail},
+      // A long string is cut before it is quoted; the marker follows the closing quote.
+      {"\"" + std::string(1030, 'x') + "\"",
+       "invalid type: string \"" + std::string(1024, 'x') + "\"...[6 byte(s) left out]" + tail},
       {"true", "invalid type: boolean `true`" + tail},
       {"7", "invalid type: integer `7`" + tail},
       {"2.5", "invalid type: floating point `2.5`" + tail},

@@ -166,6 +166,7 @@ TEST(VerifyCertificateTest, GrantCountAndRunIdFallbacks) {
        "platform run r-1, 18446744073709551615 grant(s)"},
       {R"(,"run_id":"r-1","grant_count":18446744073709551616)", "platform run r-1, 0 grant(s)"},
       {R"(,"run_id":"r-1")", "platform run r-1, 0 grant(s)"},
+      {R"(,"run_id":"r\n\u202e1")", "platform run r\\n\\u{202e}1, 0 grant(s)"},
       {R"(,"run_id":7,"grant_count":1)", "platform run ?, 1 grant(s)"},
       {R"(,"run_id":null,"grant_count":null)", "platform run ?, 0 grant(s)"},
       {"", "platform run ?, 0 grant(s)"},

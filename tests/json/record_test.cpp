@@ -52,6 +52,10 @@ TEST(Records, MessageExamples) {
           {R"({"tier":"a\"b\\c\n\t\r\u0000\u0001é\u200b'"})",
            "invalid type: string \"a\\\"b\\\\c\\n\\t\\r\\0\\u{1}é\\u{200b}'\", expected u8 at "
            "line 1 column 44"},
+          // A long one is cut before it is quoted, at a character boundary.
+          {"{\"tier\":\"" + std::string(1023, 'a') + "é" + std::string(10, 'b') + "\"}",
+           "invalid type: string \"" + std::string(1023, 'a') +
+               "\"...[12 byte(s) left out], expected u8 at line 1 column 1045"},
       });
 }
 
