@@ -16,15 +16,10 @@ memory_mb=${MEMORY_MB:-4096}
 signer_counts=${SIGNERS:-10000 20000 40000 80000}
 fennick="$build/cli/fennick"
 maker="$build/tests/make_hostile_certificates"
-for bin in "$fennick" "$maker"; do
-  if [ ! -x "$bin" ]; then
-    echo "hostile_certificate: build $bin first (cmake --build $build --target fennick" \
-      "make_hostile_certificates)" >&2
-    exit 2
-  fi
-done
-for tool in /usr/bin/time timeout prlimit; do
-  command -v "$tool" >/dev/null || { echo "hostile_certificate: needs $tool" >&2; exit 2; }
+# The two programs of this build (cmake --build BUILD_DIR --target fennick
+# make_hostile_certificates), GNU time, timeout and prlimit.
+for need in "$fennick" "$maker" /usr/bin/time timeout prlimit; do
+  command -v "$need" >/dev/null || { echo "hostile_certificate: $need is missing" >&2; exit 2; }
 done
 [ -x "$baseline" ] || baseline=""
 

@@ -7,6 +7,7 @@
 #include "certificate/canonical.h"
 #include "crypto/base64.h"
 #include "crypto/sha256.h"
+#include "json/writer.h"
 #include "text/display.h"
 
 namespace fennick::certificate {
@@ -58,10 +59,13 @@ std::string key_fingerprint(const crypto::PublicKey& key) {
 }
 
 std::string manifest_signing_input(const InterStageManifest& manifest) {
-  InterStageManifest copy = manifest;
-  copy.signature.clear();
+  // Written as it stands, then its last member, the signature, is emptied in the text: the
+  // manifest and its metadata are not copied for the sake of one blank member.
   std::string out;
-  write_manifest_json(copy, out);
+  write_manifest_json(manifest, out);
+  std::string signature;
+  json::write_string(signature, manifest.signature);
+  out.replace(out.size() - 1 - signature.size(), signature.size(), "\"\"");
   return out;
 }
 
