@@ -30,7 +30,7 @@ int input_error(const Streams& streams, const std::string& line) {
 
 // The whole file as UTF-8 text; a file that is not UTF-8 fails like an unreadable one.
 Result<std::string> read_text_file(const std::string& path) {
-  Result<std::string> bytes = text::read_file(path);
+  Result<std::string> bytes = text::read_file(path, text::OpenMode::kAsGiven);
   if (bytes && !text::is_valid_utf8(*bytes)) {
     return Err(std::string("stream did not contain valid UTF-8"));
   }
@@ -120,7 +120,7 @@ int verify_certificate_steps(const VerifyCertificateArgs& args, const Streams& s
   if (args.corpus_attestation) {
     const std::string attestation_path = shown(*args.corpus_attestation);
     step = {"reading --corpus-attestation ", attestation_path};
-    Result<std::string> bytes = text::read_file(*args.corpus_attestation);
+    Result<std::string> bytes = text::read_file(*args.corpus_attestation, text::OpenMode::kAsGiven);
     if (!bytes) {
       return input_error(streams, "error: cannot read --corpus-attestation " + attestation_path +
                                       ": " + bytes.error());

@@ -102,6 +102,13 @@ TEST(SbomBindingTest, MissingBomIsUnreadableAndAuditIsNotRead) {
   EXPECT_EQ(status.kind, SbomKind::kUnreadable);
   EXPECT_EQ(status.path, dir.path() + "/.factory/sbom.cdx.json");
   EXPECT_EQ(status.error, "No such file or directory (os error 2)");
+
+  // A BOM linked to a device that never ends is not read.
+  fs::create_symlink("/dev/zero", dir / ".factory/sbom.cdx.json");
+  const SbomBindingStatus device = check_sbom_binding(sbom_binding("a", "b"), dir.path());
+  EXPECT_EQ(device.kind, SbomKind::kUnreadable);
+  EXPECT_EQ(device.path, dir.path() + "/.factory/sbom.cdx.json");
+  EXPECT_EQ(device.error, "not a regular file");
 }
 
 TEST(SbomBindingTest, WrongBomDigestWinsOverMissingAudit) {
@@ -127,6 +134,14 @@ TEST(SbomBindingTest, RightBomThenAuditProblems) {
   const SbomBindingStatus directory = check_sbom_binding(sbom_binding(bom_hash, "b"), dir.path());
   EXPECT_EQ(directory.kind, SbomKind::kUnreadable);
   EXPECT_EQ(directory.error, "Is a directory (os error 21)");
+  fs::remove(dir / ".factory/audit.json");
+
+  // A FIFO would stall the read: it is refused at once.
+  ASSERT_EQ(::mkfifo((dir / ".factory/audit.json").c_str(), 0600), 0);
+  const SbomBindingStatus fifo = check_sbom_binding(sbom_binding(bom_hash, "b"), dir.path());
+  EXPECT_EQ(fifo.kind, SbomKind::kUnreadable);
+  EXPECT_EQ(fifo.path, dir.path() + "/.factory/audit.json");
+  EXPECT_EQ(fifo.error, "not a regular file");
   fs::remove(dir / ".factory/audit.json");
 
   dir.write(".factory/audit.json", kAudit);

@@ -190,16 +190,29 @@ TEST(OfflineChain, DotComponentsAndDuplicateStages) {
   EXPECT_EQ(run(sealed(c), dir.path()).errors, (Errors{mismatch, mismatch}));
 }
 
-TEST(OfflineChain, FifoWithoutWriterReadsAsEmpty) {
+// A producer may plant a FIFO (a read would stall) or links to devices (a read would never end)
+// where an artifact should be: only regular files are read, links to them followed, and one file
+// reached through several stages and links is judged against each listing's own claim.
+TEST(OfflineChain, SpecialFilesAreUnreadableWithoutStalling) {
   const TempDir dir;
-  std::filesystem::create_directories(dir / "s");
+  test_support::write_stage_artifacts(dir.path(), "s", {{"real", "data"}});
   ASSERT_EQ(::mkfifo((dir / "s/pipe").c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/zero", dir / "s/zero");
+  std::filesystem::create_symlink("/dev/null", dir / "s/null");
+  std::filesystem::create_symlink(dir / "s/real", dir / "s/link");
   GovernanceCertificate c = test_support::minimal_certificate();
-  c.stages.push_back(test_support::stage_with_artifacts("s", {{"pipe", "data"}}));
-  // A FIFO without a writer reads as empty instead of stalling the run.
+  c.stages.push_back(test_support::stage_with_artifacts(
+      "s", {{"pipe", "data"}, {"zero", "data"}, {"null", ""}, {"link", "data"}}));
+  StageRecord again;
+  again.stage_id = "./s";
+  again.artifact_hashes = {{"real", digest("other")}, {"link", digest("data")}};
+  c.stages.push_back(again);
   EXPECT_EQ(run(sealed(c), dir.path()).errors,
-            Errors{"artifact hash mismatch: s/pipe: expected " + digest("data") + ", got " +
-                   std::string(kEmptySha256)});
+            (Errors{"cannot read artifact s/null: not a regular file",
+                    "cannot read artifact s/pipe: not a regular file",
+                    "cannot read artifact s/zero: not a regular file",
+                    "artifact hash mismatch: ./s/real: expected " + digest("other") + ", got " +
+                        digest("data")}));
 }
 
 TEST(OfflineChain, UnreadableFileGivesThePermissionError) {

@@ -188,6 +188,13 @@ TEST(PostureCrossCheck, MissingBomIsUnreadable) {
   EXPECT_EQ(odd.kind, Kind::kBomUnreadable);
   EXPECT_EQ(odd.path, dir.path() + "/b\xEF\xBF\xBD" + "d/.factory/sbom.cdx.json");
   EXPECT_EQ(odd.error, "No such file or directory (os error 2)");
+
+  // A BOM linked to a device that never ends is not read.
+  fs::create_directories(dir / ".factory");
+  fs::create_symlink("/dev/zero", dir / ".factory/sbom.cdx.json");
+  const PostureCrossCheck device = cross_check_agentic_posture(posture("none"), dir.path());
+  EXPECT_EQ(device.kind, Kind::kBomUnreadable);
+  EXPECT_EQ(device.error, "not a regular file");
 }
 
 TEST(PostureCrossCheck, BomThatDoesNotParseIsUnreadableNotClean) {
@@ -242,7 +249,7 @@ TEST_P(ExampleBoms, CleanAsPublishedContradictedOnceAnSdkIsNested) {
   const fs::path source =
       fs::path(FENNICK_EXTERNAL_DIR) / "cyclonedx-bom-examples/SBOM" / GetParam();
   if (!fs::exists(source)) GTEST_SKIP() << "external BOM examples not present: " << source;
-  auto bytes = text::read_file(source.string());
+  auto bytes = text::read_file(source.string(), text::OpenMode::kAsGiven);
   ASSERT_TRUE(bytes.ok()) << bytes.error();
 
   TempDir dir;

@@ -1,6 +1,10 @@
 // verify-certificate end to end: real files, the built binary, every stream compared whole.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -126,6 +130,18 @@ class CertificateFlowTest : public ::testing::Test {
   std::string jwks_;
   std::string attestation_;
 };
+
+// Starts a shell that copies `source` into `fifo` after 200 ms, as a slow producer would.
+pid_t write_late(const std::string& source, const std::string& fifo) {
+  std::vector<std::string> storage = {"sh", "-c",   "sleep 0.2; cat \"$1\" > \"$2\"",
+                                      "sh", source, fifo};
+  std::vector<char*> argv;
+  for (std::string& arg : storage) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  if (::posix_spawnp(&pid, "sh", nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  return pid;
+}
 
 constexpr std::string_view kVerifiedLine =
     "governance certificate VERIFIED (pipeline: run-e2e, status: Complete)\n";
@@ -383,6 +399,55 @@ TEST_F(CertificateFlowTest, SbomDirectoryWithoutItsFiles) {
                 "/.factory/sbom.cdx.json could not be read: No such file or directory (os "
                 "error 2) (spec 203 FR-003)\n");
   EXPECT_EQ(r.exit_code, 1);
+}
+
+// Files found in the producer's directories are read only when they are regular files: a link to
+// a device that never ends is unreadable, and the run ends at once.
+TEST_F(CertificateFlowTest, SpecialFilesInTheProducersDirectoriesAreNotRead) {
+  const std::string bom = dir_ / "app/.factory/sbom.cdx.json";
+  std::filesystem::remove(bom);
+  std::filesystem::create_symlink("/dev/zero", bom);
+  RunResult r = run_fennick(full_args());
+  EXPECT_EQ(r.out, "governance certificate INVALID (1 error(s))\n");
+  EXPECT_EQ(r.err, seal_and_corpus_notices() + "notice: agentic posture: none, BOM unreadable at " +
+                       bom + ": not a regular file (cross-check skipped)\n" +
+                       "  - sbom artifact binding present but " + bom +
+                       " could not be read: not a regular file (spec 203 FR-003)\n");
+  EXPECT_EQ(r.exit_code, 1);
+
+  std::filesystem::remove(bom);
+  dir_.write("app/.factory/sbom.cdx.json", kBom);
+  std::filesystem::remove(dir_ / "artifacts/build/app.bin");
+  std::filesystem::create_symlink("/dev/zero", dir_ / "artifacts/build/app.bin");
+  r = run_fennick(full_args());
+  EXPECT_EQ(r.out, "governance certificate INVALID (1 error(s))\n");
+  EXPECT_TRUE(r.err.ends_with("\n  - cannot read artifact build/app.bin: not a regular file\n"))
+      << r.err;
+  EXPECT_EQ(r.exit_code, 1);
+}
+
+// A path named on the command line is read as given, to its end: a FIFO (or a process
+// substitution) waits for a writer that comes late.
+TEST_F(CertificateFlowTest, FifosNamedOnTheCommandLineWaitForTheirWriter) {
+  const std::string certificate_fifo = dir_ / "certificate.fifo";
+  const std::string attestation_fifo = dir_ / "attestation.fifo";
+  ASSERT_EQ(::mkfifo(certificate_fifo.c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo(attestation_fifo.c_str(), 0600), 0);
+  const std::vector<pid_t> writers = {write_late(certificate_, certificate_fifo),
+                                      write_late(attestation_, attestation_fifo)};
+  Args args = full_args();
+  args[1] = certificate_fifo;
+  args[7] = attestation_fifo;
+  const RunResult r = run_fennick(args);
+  for (const std::string& fifo : {certificate_fifo, attestation_fifo}) {
+    // Lets a writer that is still waiting for a reader finish, whatever the run did.
+    const int unblock = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    if (unblock >= 0) ::close(unblock);
+  }
+  for (const pid_t writer : writers) ::waitpid(writer, nullptr, 0);
+  EXPECT_EQ(r.out, kVerifiedLine);
+  EXPECT_EQ(r.err, verified_stderr());
+  EXPECT_EQ(r.exit_code, 0);
 }
 
 TEST_F(CertificateFlowTest, KeySetAndAttestationInputs) {

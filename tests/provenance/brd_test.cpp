@@ -1,6 +1,7 @@
 #include "provenance/validator/brd.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -34,6 +35,16 @@ TEST(FindBrd, CanonicalPathIsUsedWhateverItHolds) {
   fs::create_directory(path);  // a directory of that name counts as found, too
   EXPECT_EQ(find_brd(project.path()).path, path);
   EXPECT_EQ(find_brd(project.path()).text, "");
+
+  // So do a link to a device and a FIFO, which are not read: a read would never end or stall.
+  fs::remove(path);
+  fs::create_symlink("/dev/zero", path);
+  EXPECT_EQ(find_brd(project.path()).path, path);
+  EXPECT_EQ(find_brd(project.path()).text, "");
+  fs::remove(path);
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  EXPECT_EQ(find_brd(project.path()).path, path);
+  EXPECT_EQ(find_brd(project.path()).text, "");
 }
 
 TEST(FindBrd, SearchesMarkdownFilesInByteOrder) {
@@ -43,6 +54,8 @@ TEST(FindBrd, SearchesMarkdownFilesInByteOrder) {
   project.write("requirements/1-bad.md", kHeading + "\xC3(");
   project.write("requirements/2-brd.MD", kHeading);  // extensions compare exactly
   project.write("requirements/3-brd.txt", kHeading);
+  fs::create_symlink("/dev/zero", project / "requirements/4-zero.md");
+  ASSERT_EQ(::mkfifo((project / "requirements/5-pipe.md").c_str(), 0600), 0);
   EXPECT_FALSE(find_brd(project.path()).path);
 
   project.write("requirements/b.md", kHeading + "b\n");

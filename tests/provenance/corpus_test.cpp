@@ -1,6 +1,7 @@
 #include "provenance/corpus.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -123,6 +124,8 @@ TEST(TypedArtifactStore, SkipsWhatDoesNotRead) {
                              R"(},"extractor":{"kind":"k","version":"v"}})");
   dir.mkdir("sub.json");
   std::filesystem::create_symlink(dir / "nowhere", dir / "dangling.json");
+  std::filesystem::create_symlink("/dev/zero", dir / "zero.json");
+  ASSERT_EQ(::mkfifo((dir / "pipe.json").c_str(), 0600), 0);
 
   auto pages = load_typed_artifact_store(dir.path());
   ASSERT_TRUE(pages) << pages.error();
@@ -264,6 +267,9 @@ TEST(LegacyTxtCorpus, SkipsWhatIsNotUtf8Text) {
   dir.write("truncated.txt", "ok \xe2\x82");
   dir.write("good.txt", "caf\xc3\xa9\n");
   dir.mkdir("folder.txt");
+  std::filesystem::create_symlink("/dev/zero", dir / "zero.txt");
+  std::filesystem::create_symlink("/dev/null", dir / "null.txt");
+  ASSERT_EQ(::mkfifo((dir / "pipe.txt").c_str(), 0600), 0);
   auto pages = load_legacy_txt_corpus(dir.path());
   ASSERT_TRUE(pages);
   EXPECT_EQ(sources(*pages), std::vector<std::string>{"good.txt"});

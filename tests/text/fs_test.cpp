@@ -1,6 +1,10 @@
 #include "text/fs.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -32,31 +36,91 @@ TEST(OsErrorText, DescriptionThenNumber) {
 TEST_F(FsTest, ReadFileGivesBytesOrTheSystemsError) {
   const std::string bytes = std::string("a\0b\r\n\xFF\xEF\xBB\xBF", 8);
   write("data.bin", bytes);
-  const auto read = read_file(path("data.bin"));
-  ASSERT_TRUE(read.ok()) << read.error();
-  EXPECT_EQ(*read, bytes);
-
   write("empty", "");
-  const auto empty = read_file(path("empty"));
-  ASSERT_TRUE(empty.ok());
-  EXPECT_EQ(*empty, "");
+  for (const OpenMode mode : {OpenMode::kAsGiven, OpenMode::kRegularOnly}) {
+    const auto read = read_file(path("data.bin"), mode);
+    ASSERT_TRUE(read.ok()) << read.error();
+    EXPECT_EQ(*read, bytes);
 
-  const auto missing = read_file(path("missing.json"));
-  ASSERT_FALSE(missing.ok());
-  EXPECT_EQ(missing.error(), "No such file or directory (os error 2)");
+    const auto empty = read_file(path("empty"), mode);
+    ASSERT_TRUE(empty.ok());
+    EXPECT_EQ(*empty, "");
 
-  const auto directory = read_file(dir_);
-  ASSERT_FALSE(directory.ok());
-  EXPECT_EQ(directory.error(), "Is a directory (os error 21)");
+    const auto missing = read_file(path("missing.json"), mode);
+    ASSERT_FALSE(missing.ok());
+    EXPECT_EQ(missing.error(), "No such file or directory (os error 2)");
+
+    const auto directory = read_file(dir_, mode);
+    ASSERT_FALSE(directory.ok());
+    EXPECT_EQ(directory.error(), "Is a directory (os error 21)");
+  }
 }
 
 TEST_F(FsTest, ReadFileRefusesAnEmbeddedNul) {
   write("a", "not to be read");
-  const auto read = read_file(path("a") + std::string("\0.json", 6));
-  ASSERT_FALSE(read.ok());
-  EXPECT_EQ(read.error(), "file name contained an unexpected NUL byte");
+  for (const OpenMode mode : {OpenMode::kAsGiven, OpenMode::kRegularOnly}) {
+    const auto read = read_file(path("a") + std::string("\0.json", 6), mode);
+    ASSERT_FALSE(read.ok());
+    EXPECT_EQ(read.error(), "file name contained an unexpected NUL byte");
+  }
   EXPECT_FALSE(is_directory(dir_ + std::string("\0", 1)));
   EXPECT_FALSE(list_directory(dir_ + std::string("\0", 1)).has_value());
+}
+
+// A producer's directory may hold a FIFO (which would stall a read), links to devices (which
+// never end) and sockets: only regular files are read from there, and that without blocking.
+TEST_F(FsTest, FilesFoundInADirectoryAreReadOnlyWhenRegular) {
+  write("data", "payload");
+  std::filesystem::create_symlink(path("data"), path("link"));
+  ASSERT_EQ(::mkfifo(path("pipe").c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/null", path("null"));
+  std::filesystem::create_symlink("/dev/zero", path("zero"));
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(path("sock").size(), sizeof address.sun_path);
+  path("sock").copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ::close(listener);
+
+  for (const std::string name : {"pipe", "null", "zero", "sock"}) {
+    const auto read = read_file(path(name), OpenMode::kRegularOnly);
+    ASSERT_FALSE(read.ok()) << name;
+    EXPECT_EQ(read.error(), kNotARegularFile) << name;
+  }
+  const auto linked = read_file(path("link"), OpenMode::kRegularOnly);
+  ASSERT_TRUE(linked.ok()) << linked.error();
+  EXPECT_EQ(*linked, "payload");
+  // A regular file whose size the system gives as 0 is still read to its end.
+  const auto status = read_file("/proc/self/status", OpenMode::kRegularOnly);
+  ASSERT_TRUE(status.ok()) << status.error();
+  EXPECT_NE(status->find("Pid:"), std::string::npos);
+
+  // Named on the command line, a path is read as given (a FIFO's late writer: end to end).
+  const auto null = read_file(path("null"), OpenMode::kAsGiven);
+  ASSERT_TRUE(null.ok()) << null.error();
+  EXPECT_EQ(*null, "");
+  ASSERT_FALSE(read_file(path("sock"), OpenMode::kAsGiven).ok());
+}
+
+TEST_F(FsTest, InputFileReadsInPiecesAndKnowsWhichFileItIs) {
+  write("data", "0123456789");
+  write("other", "0123456789");
+  std::filesystem::create_symlink(path("data"), path("link"));
+  auto data = InputFile::open(path("data"), OpenMode::kRegularOnly);
+  auto link = InputFile::open(path("link"), OpenMode::kRegularOnly);
+  auto other = InputFile::open(path("other"), OpenMode::kRegularOnly);
+  ASSERT_TRUE(data.ok() && link.ok() && other.ok());
+  EXPECT_EQ(data->identity(), link->identity());
+  EXPECT_NE(data->identity(), other->identity());
+
+  const ReadBuffer buffer(4);
+  std::vector<std::string> pieces;
+  EXPECT_EQ(
+      data->read_pieces(buffer.span(), [&](std::string_view piece) { pieces.emplace_back(piece); }),
+      std::nullopt);
+  EXPECT_EQ(pieces, (std::vector<std::string>{"0123", "4567", "89"}));
 }
 
 TEST_F(FsTest, IsDirectoryFollowsLinks) {

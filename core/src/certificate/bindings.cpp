@@ -49,6 +49,13 @@ CorpusBindingStatus check_corpus_binding(const std::optional<CorpusBinding>& bin
 
 SbomBindingStatus check_sbom_binding(const std::optional<SbomArtifactBinding>& binding,
                                      const std::optional<std::string>& sbom_dir) {
+  FileDigests digests;
+  return check_sbom_binding(binding, sbom_dir, digests);
+}
+
+SbomBindingStatus check_sbom_binding(const std::optional<SbomArtifactBinding>& binding,
+                                     const std::optional<std::string>& sbom_dir,
+                                     FileDigests& digests) {
   SbomBindingStatus status;
   if (!binding) return status;
   if (!sbom_dir) {
@@ -57,14 +64,14 @@ SbomBindingStatus check_sbom_binding(const std::optional<SbomArtifactBinding>& b
   }
 
   const std::string bom_path = text::join_path(*sbom_dir, kSbomBomPath);
-  Result<std::string> bom = file_sha256_hex(bom_path);
+  Result<std::string> bom = digests.sha256_hex(bom_path);
   if (!bom) return unreadable(bom_path, std::move(bom).error());
   if (*bom != binding->bom_hash) {
     return mismatch(SbomBindingStatus::Kind::kBomMismatch, binding->bom_hash, std::move(*bom));
   }
 
   const std::string audit_path = text::join_path(*sbom_dir, kSbomAuditPath);
-  Result<std::string> audit = file_sha256_hex(audit_path);
+  Result<std::string> audit = digests.sha256_hex(audit_path);
   if (!audit) return unreadable(audit_path, std::move(audit).error());
   if (*audit != binding->audit_hash) {
     return mismatch(SbomBindingStatus::Kind::kAuditMismatch, binding->audit_hash,

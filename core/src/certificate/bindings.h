@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "certificate/file_digest.h"
 #include "certificate/records.h"
 
 namespace fennick::certificate {
@@ -51,9 +52,14 @@ inline constexpr std::string_view kSbomAuditPath = ".factory/audit.json";
 CorpusBindingStatus check_corpus_binding(const std::optional<CorpusBinding>& binding,
                                          const std::optional<std::string>& attestation);
 
-// Reads at most the BOM and then the audit file below `sbom_dir`; the audit file is opened only
-// when the BOM's digest matched.
+// Reads at most the BOM and then the audit file below `sbom_dir`, each only when it is a regular
+// file; the audit file is opened only when the BOM's digest matched.
 SbomBindingStatus check_sbom_binding(const std::optional<SbomArtifactBinding>& binding,
                                      const std::optional<std::string>& sbom_dir);
+
+// The same, with the files read through the verification's `digests`.
+SbomBindingStatus check_sbom_binding(const std::optional<SbomArtifactBinding>& binding,
+                                     const std::optional<std::string>& sbom_dir,
+                                     FileDigests& digests);
 
 }  // namespace fennick::certificate

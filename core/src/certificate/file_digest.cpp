@@ -1,26 +1,25 @@
 #include "certificate/file_digest.h"
 
-#include <cstddef>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "crypto/sha256.h"
-#include "text/fs.h"
 
 namespace fennick::certificate {
 
-namespace {
-// Large enough that the read calls cost little next to hashing, small enough that memory stays
-// flat for a file of any size.
-constexpr std::size_t kReadChunk = std::size_t{1} << 20;
-}  // namespace
-
-fennick::Result<std::string> file_sha256_hex(const std::string& path) {
+fennick::Result<std::string> FileDigests::sha256_hex(const std::string& path) {
+  fennick::Result<text::InputFile> file = text::InputFile::open(path, text::OpenMode::kRegularOnly);
+  if (!file) return Err(std::move(file).error());
+  const auto known = known_.find(file->identity());
+  if (known != known_.end()) return known->second;
   crypto::Sha256 hasher;
-  std::optional<std::string> error = text::read_file_chunks(
-      path, kReadChunk, [&hasher](std::string_view piece) { hasher.update(piece); });
+  std::optional<std::string> error = file->read_pieces(
+      buffer_.span(), [&hasher](std::string_view piece) { hasher.update(piece); });
   if (error) return Err(std::move(*error));
-  return hasher.finish_hex();
+  std::string digest = hasher.finish_hex();
+  known_.emplace(file->identity(), digest);
+  return digest;
 }
 
 }  // namespace fennick::certificate

@@ -30,7 +30,7 @@ std::string concat(std::initializer_list<std::string_view> pieces) {
 }
 
 void check_artifacts(const GovernanceCertificate& certificate, const std::string& artifact_dir,
-                     std::vector<std::string>& errors) {
+                     FileDigests& digests, std::vector<std::string>& errors) {
   for (const StageRecord& stage : certificate.stages) {
     if (std::optional<std::string> refused = check_confined_path("stage id", stage.stage_id)) {
       errors.push_back(std::move(*refused));
@@ -46,7 +46,7 @@ void check_artifacts(const GovernanceCertificate& certificate, const std::string
     std::optional<std::string> unreachable;
     const std::string shown_stage_id = text::shown_value(stage.stage_id);
     if (stage_dir_length >= PATH_MAX) {
-      if (fennick::Result<std::string> read = file_sha256_hex(path); !read.ok()) {
+      if (fennick::Result<std::string> read = digests.sha256_hex(path); !read.ok()) {
         unreachable = std::move(read).error();
       }
     }
@@ -59,9 +59,9 @@ void check_artifacts(const GovernanceCertificate& certificate, const std::string
       if (!unreachable) {
         path.resize(stage_dir_length);
         path += name;
-        actual = file_sha256_hex(path);
+        actual = digests.sha256_hex(path);
       } else if (name.find('\0') != std::string::npos) {
-        actual = file_sha256_hex(name);
+        actual = digests.sha256_hex(name);
       } else {
         actual = Err(*unreachable);
       }
@@ -119,6 +119,13 @@ std::optional<std::string> check_confined_path(std::string_view label, std::stri
 
 VerificationOutcome verify_offline_chain(const GovernanceCertificate& certificate,
                                          const std::optional<std::string>& artifact_dir) {
+  FileDigests digests;
+  return verify_offline_chain(certificate, artifact_dir, digests);
+}
+
+VerificationOutcome verify_offline_chain(const GovernanceCertificate& certificate,
+                                         const std::optional<std::string>& artifact_dir,
+                                         FileDigests& digests) {
   VerificationOutcome outcome;
   std::vector<std::string>& errors = outcome.errors;
   if (std::optional<std::string> failed = check_certificate_signature(certificate)) {
@@ -127,7 +134,7 @@ VerificationOutcome verify_offline_chain(const GovernanceCertificate& certificat
   if (std::optional<std::string> failed = check_certificate_hash(certificate)) {
     errors.push_back(std::move(*failed));
   }
-  if (artifact_dir) check_artifacts(certificate, *artifact_dir, errors);
+  if (artifact_dir) check_artifacts(certificate, *artifact_dir, digests, errors);
   if (certificate.certificate_version != kSupportedCertificateVersion) {
     errors.push_back("unsupported certificate version: " +
                      text::shown_value(certificate.certificate_version));

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "certificate/bindings.h"
+#include "certificate/file_digest.h"
 #include "certificate/offline.h"
 #include "certificate/posture.h"
 #include "certificate/watchlist.h"
@@ -136,8 +137,10 @@ void check_corpus(const GovernanceCertificate& certificate,
 }
 
 void check_sbom(const GovernanceCertificate& certificate,
-                const std::optional<std::string>& sbom_dir, VerificationOutcome& outcome) {
-  const SbomBindingStatus status = check_sbom_binding(certificate.sbom_artifact_binding, sbom_dir);
+                const std::optional<std::string>& sbom_dir, FileDigests& digests,
+                VerificationOutcome& outcome) {
+  const SbomBindingStatus status =
+      check_sbom_binding(certificate.sbom_artifact_binding, sbom_dir, digests);
   switch (status.kind) {
     case SbomBindingStatus::Kind::kUnbound:
       outcome.notices.emplace_back(
@@ -227,10 +230,12 @@ VerificationOutcome verify_certificate(const GovernanceCertificate& certificate,
                                        const std::optional<PlatformJwks>& jwks, bool seal_required,
                                        const std::optional<std::string>& attestation,
                                        const std::optional<std::string>& sbom_dir) {
-  VerificationOutcome outcome = verify_offline_chain(certificate, artifact_dir);
+  // One read buffer and one digest per file for every file this verification reads.
+  FileDigests digests;
+  VerificationOutcome outcome = verify_offline_chain(certificate, artifact_dir, digests);
   check_countersign(certificate, jwks, seal_required, outcome);
   check_corpus(certificate, attestation, outcome);
-  check_sbom(certificate, sbom_dir, outcome);
+  check_sbom(certificate, sbom_dir, digests, outcome);
   check_posture(certificate, sbom_dir, outcome);
   outcome.ok = outcome.errors.empty();
   return outcome;

@@ -158,7 +158,7 @@ PostureCrossCheck cross_check_agentic_posture(const std::optional<AgenticPosture
   if (!sbom_dir) return of_kind(PostureCrossCheck::Kind::kNoneUnverified);
 
   const std::string path = text::join_path(*sbom_dir, kBomRelativePath);
-  auto bytes = text::read_file(path);
+  auto bytes = text::read_file(path, text::OpenMode::kRegularOnly);
   if (!bytes) return bom_unreadable(path, std::move(bytes).error());
   // A BOM that does not parse cannot support a claim of no agency: it is reported like an
   // unreadable one (with the parse error), never as a clean scan.

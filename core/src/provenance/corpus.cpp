@@ -109,7 +109,7 @@ fennick::Result<std::vector<CorpusPage>> load_typed_artifact_store(const std::st
   if (!paths) return Err(std::move(paths).error());
   std::vector<CorpusPage> pages;
   for (const std::string& path : *paths) {
-    const fennick::Result<std::string> bytes = text::read_file(path);
+    const fennick::Result<std::string> bytes = text::read_file(path, text::OpenMode::kRegularOnly);
     if (!bytes) continue;
     auto output = read_extraction_output(*bytes);
     if (!output) continue;
@@ -123,7 +123,7 @@ fennick::Result<std::vector<CorpusPage>> load_legacy_txt_corpus(const std::strin
   if (!paths) return Err(std::move(paths).error());
   std::vector<CorpusPage> pages;
   for (const std::string& path : *paths) {
-    fennick::Result<std::string> content = text::read_file(path);
+    fennick::Result<std::string> content = text::read_file(path, text::OpenMode::kRegularOnly);
     if (!content || !text::is_valid_utf8(*content)) continue;
     std::string name = source_name(path);
     ExtractionOutput output = synthesize_legacy_output(std::move(content).value(), name);

@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <compare>
+#include <cstdint>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace fennick::text {
 namespace {
@@ -19,25 +21,17 @@ namespace {
 [[maybe_unused]] const char* error_text(const char* gnu_result, const char*) { return gnu_result; }
 [[maybe_unused]] const char* error_text(int, const char* buffer) { return buffer; }
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
 bool holds_nul(const std::string& path) { return path.find('\0') != std::string::npos; }
+
+// What a producer's file may be: a regular file, or a directory, whose read fails as the system
+// says.
+bool regular_or_directory(const struct stat& info) {
+  return S_ISREG(info.st_mode) || S_ISDIR(info.st_mode);
+}
 
 // One path component as the ordering sees it; the enumerator order is the sort order.
 enum class ComponentKind { kRoot, kCurrent, kParent, kNormal };
@@ -95,23 +89,63 @@ std::string os_error_text(int errnum) {
   return text;
 }
 
-std::optional<std::string> read_file_chunks(const std::string& path, std::size_t chunk,
-                                            const std::function<void(std::string_view)>& consume) {
-  if (holds_nul(path)) return std::string("file name contained an unexpected NUL byte");
-  int raw = -1;
-  do {
-    raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  } while (raw < 0 && errno == EINTR);
-  if (raw < 0) return os_error_text(errno);
-  const FileDescriptor fd(raw);
-  // Non-blocking only for the open: reads block as usual.
-  const int flags = ::fcntl(fd.get(), F_GETFL);
-  if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
-  ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+ReadBuffer::ReadBuffer(std::size_t bytes)
+    : data_(std::make_unique_for_overwrite<char[]>(bytes == 0 ? 1 : bytes)),
+      size_(bytes == 0 ? 1 : bytes) {}
 
-  std::vector<char> buffer(chunk == 0 ? 1 : chunk);
+fennick::Result<InputFile> InputFile::open(const std::string& path, OpenMode mode) {
+  if (holds_nul(path)) return Err(std::string("file name contained an unexpected NUL byte"));
+  int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY;
+  if (mode == OpenMode::kRegularOnly) {
+    // Opening a device can act on it (a watchdog arms, a tape rewinds), so a path that names one
+    // now is never opened. What is read is decided by the fstat of the open descriptor below.
+    struct stat named {};
+    if (::stat(path.c_str(), &named) == 0 && !regular_or_directory(named)) {
+      return Err(std::string(kNotARegularFile));
+    }
+    // Without blocking, so that a FIFO swapped in meanwhile opens at once and is refused; the
+    // flag does not affect reads of a regular file.
+    flags |= O_NONBLOCK;
+  }
+  int fd = -1;
+  do {
+    fd = ::open(path.c_str(), flags);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return Err(os_error_text(errno));
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    const int error = errno;
+    ::close(fd);
+    return Err(os_error_text(error));
+  }
+  InputFile file(fd,
+                 FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                              static_cast<std::uint64_t>(info.st_ino)},
+                 S_ISREG(info.st_mode), static_cast<std::uint64_t>(info.st_size));
+  if (mode == OpenMode::kRegularOnly && !regular_or_directory(info)) {
+    return Err(std::string(kNotARegularFile));
+  }
+  if (file.regular_) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  return file;
+}
+
+InputFile::InputFile(int fd, FileIdentity identity, bool regular, std::uint64_t size)
+    : fd_(fd), identity_(identity), regular_(regular), size_(size) {}
+
+InputFile::InputFile(InputFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      identity_(other.identity_),
+      regular_(other.regular_),
+      size_(other.size_) {}
+
+InputFile::~InputFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::optional<std::string> InputFile::read_pieces(
+    std::span<char> buffer, const std::function<void(std::string_view)>& consume) {
   while (true) {
-    const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
+    const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
     if (n > 0) {
       consume(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
     } else if (n == 0) {
@@ -122,12 +156,36 @@ std::optional<std::string> read_file_chunks(const std::string& path, std::size_t
   }
 }
 
-fennick::Result<std::string> read_file(const std::string& path) {
+fennick::Result<std::string> InputFile::read_all() {
   std::string data;
-  std::optional<std::string> error =
-      read_file_chunks(path, 64 * 1024, [&data](std::string_view piece) { data.append(piece); });
-  if (error) return Err(std::move(*error));
-  return data;
+  std::size_t filled = 0;
+  constexpr std::size_t kPiece = std::size_t{64} * 1024;
+  // A regular file's size is known: it is read into a string of that size and one byte more, so
+  // that its end is seen without growing the string or copying it. Whatever lies beyond (a file
+  // that grew, a pipe) is read on in pieces.
+  std::size_t next =
+      regular_ && size_ < data.max_size() ? static_cast<std::size_t>(size_) + 1 : kPiece;
+  while (true) {
+    if (data.size() == filled) {
+      data.resize(filled + next);
+      next = kPiece;
+    }
+    const ssize_t n = ::read(fd_, data.data() + filled, data.size() - filled);
+    if (n > 0) {
+      filled += static_cast<std::size_t>(n);
+    } else if (n == 0) {
+      data.resize(filled);
+      return data;
+    } else if (errno != EINTR) {
+      return Err(os_error_text(errno));
+    }
+  }
+}
+
+fennick::Result<std::string> read_file(const std::string& path, OpenMode mode) {
+  fennick::Result<InputFile> file = InputFile::open(path, mode);
+  if (!file) return Err(std::move(file).error());
+  return file->read_all();
 }
 
 bool is_directory(const std::string& path) {

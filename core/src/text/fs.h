@@ -2,9 +2,13 @@
 // Platform helpers. Paths are byte strings: they are held in std::string and never required to be
 // UTF-8 (display them with lossy_utf8).
 
+#include <compare>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,17 +21,76 @@ namespace fennick::text {
 // e.g. "No such file or directory (os error 2)".
 std::string os_error_text(int errnum);
 
-// The whole file as bytes. A directory opens but fails to read: "Is a directory (os error 21)".
-// A path holding a NUL byte is refused before any system call, since the system would read a
-// different, truncated path.
-fennick::Result<std::string> read_file(const std::string& path);
+// How a file is opened for reading.
+enum class OpenMode {
+  // A path named on the command line, read as given and to its end, as `cat` reads it: a FIFO or
+  // a process substitution waits for its writer.
+  kAsGiven,
+  // A file found inside a directory fennick was given, where the producer may have planted a
+  // device, FIFO or socket: read only when, links followed, it is a regular file. A directory
+  // opens and then fails to read ("Is a directory (os error 21)"), as with kAsGiven.
+  kRegularOnly,
+};
 
-// Reads a file piece by piece (at most `chunk` bytes at a time) and hands each piece to
-// `consume`, so that a file of any size is read in bounded memory. The errors are those of
-// read_file. Files are opened without blocking, so a FIFO without a writer reads as empty
-// instead of stalling the run. Returns the error text, or none once the whole file was read.
-std::optional<std::string> read_file_chunks(const std::string& path, std::size_t chunk,
-                                            const std::function<void(std::string_view)>& consume);
+// The error text of a file that kRegularOnly refuses.
+inline constexpr std::string_view kNotARegularFile = "not a regular file";
+
+// Which file an open descriptor reads: equal identities are one file, whichever path or link
+// reached it.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  auto operator<=>(const FileIdentity&) const = default;
+};
+
+// Memory for reading files piece by piece, allocated once and lent to every read of a run. It is
+// never zero-filled: each read overwrites what it hands on, so untouched pages cost nothing.
+class ReadBuffer {
+ public:
+  static constexpr std::size_t kDefaultBytes = std::size_t{1} << 20;
+  explicit ReadBuffer(std::size_t bytes = kDefaultBytes);
+  std::span<char> span() const { return {data_.get(), size_}; }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t size_;
+};
+
+// A file opened for reading. The errors are the system's text ("No such file or directory (os
+// error 2)"), kNotARegularFile, or "file name contained an unexpected NUL byte" for a path holding
+// a NUL byte, refused before any system call since the system would open a shorter path.
+class InputFile {
+ public:
+  static fennick::Result<InputFile> open(const std::string& path, OpenMode mode);
+
+  InputFile(InputFile&& other) noexcept;
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  InputFile& operator=(InputFile&&) = delete;
+  ~InputFile();
+
+  FileIdentity identity() const { return identity_; }
+
+  // Hands the rest of the file to `consume` in pieces of at most buffer.size() bytes, so that a
+  // file of any size is read in bounded memory. Returns the error text, or none at the end.
+  std::optional<std::string> read_pieces(std::span<char> buffer,
+                                         const std::function<void(std::string_view)>& consume);
+
+  // The rest of the file as bytes. A regular file is read straight into a string of its size.
+  fennick::Result<std::string> read_all();
+
+ private:
+  InputFile(int fd, FileIdentity identity, bool regular, std::uint64_t size);
+
+  int fd_;
+  FileIdentity identity_;
+  bool regular_;
+  std::uint64_t size_;
+};
+
+// The whole file as bytes, opened in `mode`. A directory opens but fails to read: "Is a directory
+// (os error 21)".
+fennick::Result<std::string> read_file(const std::string& path, OpenMode mode);
 
 // True when the path names a directory once symbolic links are followed; any failure gives false.
 bool is_directory(const std::string& path);

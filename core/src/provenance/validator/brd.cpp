@@ -103,7 +103,7 @@ bool path_exists(const std::string& path) {
 }
 
 std::optional<std::string> read_utf8_text(const std::string& path) {
-  fennick::Result<std::string> bytes = text::read_file(path);
+  fennick::Result<std::string> bytes = text::read_file(path, text::OpenMode::kRegularOnly);
   if (!bytes.ok() || !text::is_valid_utf8(*bytes)) return std::nullopt;
   return std::move(bytes).value();
 }
