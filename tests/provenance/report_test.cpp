@@ -211,6 +211,54 @@ TEST(AuditReport, VerdictSectionsAndTheLegacySuggestion) {
   EXPECT_EQ(render_audit_report(result), expected);
 }
 
+// Values from the BRD and the corpus reach the report: beyond the code-span sanitising, none may
+// reorder a line on screen (bidirectional controls are escaped, as every shown value's are) or
+// flood the report (each is cut at 1,024 bytes with one marker). Ordinary values stand unchanged.
+TEST(AuditReport, ProducerValuesAreEscapedAndCut) {
+  const std::string rlo = "\u202E";  // right-to-left override
+  const std::string isolate = "\u2066";
+  const std::string long_id = "BR-1" + std::string(2000, '7');
+  const std::string long_panic = "x`" + std::string(1100, 'y');
+
+  ProvenanceAuditResult result = empty_result();
+  ClaimVerdict verdict;
+  verdict.id = long_id;
+  verdict.mode = VerdictMode::rejected("citation_unbound" + rlo);
+  verdict.names_external_entity = true;
+  verdict.entity_candidates = {"Stripe" + rlo + "\t", std::string(1030, 'E'), "Okta"};
+  CorpusHits hits;
+  hits.source = isolate + "a.json";
+  hits.pages_searched = 1;
+  hits.hit_count = 4;
+  verdict.corpus_search_summary = {hits};
+  result.report.verdicts = {verdict};
+  std::string text = render_audit_report(result);
+  EXPECT_NE(text.find("### BR-1" + std::string(1020, '7') +
+                      "...[980 byte(s) left out]\n"
+                      "- mode: `rejected: citation_unbound\\u{202e}`\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("- entityCandidates: Stripe\\u{202e} , " + std::string(1024, 'E') +
+                      "...[6 byte(s) left out], Okta\n"
+                      "- corpusSearchSummary:\n"
+                      "  - `\\u{2066}a.json`: pagesSearched=1, hitCount=4\n"),
+            std::string::npos)
+      << text;
+
+  result.report =
+      fail_closed_result({}, {}, EffectiveAllowlist{std::string(kAllowDigest), {}}, long_panic);
+  text = render_audit_report(result);
+  EXPECT_NE(text.find("> **\u26A0 Validator panic:** `x " + std::string(1022, 'y') +
+                      "...[78 byte(s) left out]` -- gate failed closed (FR-005).\n"),
+            std::string::npos)
+      << text;
+  // The reason is cut as one value, its prefix counted.
+  EXPECT_NE(text.find("- mode: `rejected: qg13_validator_panic: x " + std::string(1000, 'y') +
+                      "...[100 byte(s) left out]`\n"),
+            std::string::npos)
+      << text;
+}
+
 TEST(AuditReport, OtherModesPrintTheirNames) {
   ProvenanceAuditResult result = empty_result();
   ClaimVerdict weak;

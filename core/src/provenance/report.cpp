@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "text/display.h"
 #include "text/utf8.h"
 
 namespace fennick::provenance {
@@ -34,14 +35,24 @@ void append_count_row(std::string& out, std::string_view mode, std::uint32_t cou
   out += " |\n";
 }
 
+// A value from the BRD or the corpus as the report shows it inside a code span or a heading:
+// sanitize_inline_code keeps the span and the line whole, and then, as everywhere fennick shows
+// a producer's value, the bidirectional controls are escaped and a value is cut at
+// kShownValueBytes, so that it can neither reorder the report on screen nor flood it.
+std::string shown_code(std::string_view value) {
+  const text::CutValue cut = text::cut_for_display(value);
+  return text::escaped_for_display(sanitize_inline_code(cut.kept)) +
+         text::omission_marker(cut.left_out);
+}
+
 void append_verdict(std::string& out, const ClaimVerdict& verdict) {
   out += "### ";
-  out += sanitize_inline_code(verdict.id);
+  out += shown_code(verdict.id);
   out += "\n- mode: `";
   out += verdict_tag_name(verdict.mode.tag);
   if (verdict.mode.is_rejected()) {
     out += ": ";
-    out += sanitize_inline_code(verdict.mode.reason);
+    out += shown_code(verdict.mode.reason);
   }
   out += "`\n- kind: `";
   out += requirement_kind_prefix(verdict.kind);
@@ -54,7 +65,7 @@ void append_verdict(std::string& out, const ClaimVerdict& verdict) {
     out += "- entityCandidates: ";
     for (std::size_t i = 0; i < verdict.entity_candidates.size(); ++i) {
       if (i > 0) out += ", ";
-      out += sanitize_inline_code(verdict.entity_candidates[i]);
+      out += shown_code(verdict.entity_candidates[i]);
     }
     out += '\n';
   }
@@ -62,7 +73,7 @@ void append_verdict(std::string& out, const ClaimVerdict& verdict) {
     out += "- corpusSearchSummary:\n";
     for (const CorpusHits& hits : verdict.corpus_search_summary) {
       out += "  - `";
-      out += sanitize_inline_code(text::lossy_utf8(hits.source));
+      out += shown_code(text::lossy_utf8(hits.source));
       out += "`: pagesSearched=";
       append_count(out, hits.pages_searched);
       out += ", hitCount=";
@@ -134,8 +145,7 @@ std::string render_audit_report(const ProvenanceAuditResult& result) {
   append_line(out, "**provenanceHealth:** " + provenance_health(report));
   if (report.validator_panic) {
     append_line(out, "");
-    append_line(out, "> **\u26A0 Validator panic:** `" +
-                         sanitize_inline_code(*report.validator_panic) +
+    append_line(out, "> **\u26A0 Validator panic:** `" + shown_code(*report.validator_panic) +
                          "` -- gate failed closed (FR-005).");
   }
   append_line(out, "");

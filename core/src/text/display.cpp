@@ -31,20 +31,19 @@ bool is_escaped_in_display(char32_t c) {
          (c >= 0x2066 && c <= 0x2069);
 }
 
-std::string shown_value(std::string_view value) {
-  const CutValue cut = cut_for_display(value);
+std::string escaped_for_display(std::string_view text) {
   std::string out;
-  out.reserve(cut.kept.size() + 32);
+  out.reserve(text.size() + 32);
   std::size_t pos = 0;
-  while (pos < cut.kept.size()) {
+  while (pos < text.size()) {
     const std::size_t begin = pos;
     char32_t c = 0;
-    if (!next_code_point(cut.kept, pos, c)) {
+    if (!next_code_point(text, pos, c)) {
       append_utf8(out, U'\uFFFD');
       continue;
     }
     if (!is_escaped_in_display(c)) {
-      out.append(cut.kept.substr(begin, pos - begin));
+      out.append(text.substr(begin, pos - begin));
       continue;
     }
     switch (c) {
@@ -70,8 +69,12 @@ std::string shown_value(std::string_view value) {
       }
     }
   }
-  out += omission_marker(cut.left_out);
   return out;
+}
+
+std::string shown_value(std::string_view value) {
+  const CutValue cut = cut_for_display(value);
+  return escaped_for_display(cut.kept) + omission_marker(cut.left_out);
 }
 
 std::string shown_quoted(std::string_view value) {

@@ -32,10 +32,13 @@ std::string omission_marker(std::size_t left_out);
 // U+2066 to U+2069).
 bool is_escaped_in_display(char32_t c);
 
-// The value as a message shows it: cut as above and followed by the marker, every character of
-// is_escaped_in_display written as the debug quoting writes it (\0, \t, \r, \n, else \u{hex}),
-// without quotes; bytes that are not UTF-8 are shown as U+FFFD. Everything else is unchanged, so
-// an ordinary value is shown exactly as it stands.
+// The text with every character of is_escaped_in_display written as the debug quoting writes it
+// (\0, \t, \r, \n, else \u{hex}), without quotes, and bytes that are not UTF-8 as U+FFFD;
+// everything else unchanged. Nothing is cut: apply it to the kept part of a cut value.
+std::string escaped_for_display(std::string_view text);
+
+// The value as a message shows it: cut as above, escaped_for_display, followed by the marker. An
+// ordinary value is shown exactly as it stands.
 std::string shown_value(std::string_view value);
 
 // The value cut as above, in the debug quoting of quote.h, followed by the marker.
