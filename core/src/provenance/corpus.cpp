@@ -16,57 +16,45 @@ constexpr std::size_t kLinesPerPage = 50;
 constexpr std::string_view kLegacyExtractorKind = "legacy-txt-synthesized";
 constexpr std::string_view kLegacyExtractorVersion = "0.1.0";
 
-// The matching paths of a directory in path order (component by component, bytes each).
-fennick::Result<std::vector<std::string>> gather_files(const std::string& directory,
-                                                       std::string_view extension) {
-  auto listing = open_directory_listing(directory);
-  if (!listing) return Err(std::move(listing).error());
-  std::vector<std::string> paths;
-  while (auto path = find_first_with_extension(*listing, extension)) {
-    paths.push_back(std::move(*path));
+// The next entry name whose extension is `extension`. A name from a listing holds no '/' and is
+// never "." or "..", so its extension is that of the path it names.
+std::optional<std::string_view> next_name_with_extension(DirectoryListing& listing,
+                                                         std::string_view extension) {
+  while (listing.position < listing.names.size()) {
+    const std::string_view name = listing.names[listing.position];
+    ++listing.position;
+    // The wanted extension is text, so byte equality also means the entry's is valid UTF-8.
+    if (text::extension(name) == extension) return name;
   }
-  std::stable_sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
-    return text::path_less(a, b);
-  });
-  return paths;
-}
-
-std::string source_name(std::string_view path) {
-  return std::string(text::file_name(path).value_or(std::string_view()));
-}
-
-// Cuts at every "\n": a text ending in "\n" has a last, empty piece and an empty text is one
-// empty piece.
-std::vector<std::string_view> split_lines(std::string_view text) {
-  std::vector<std::string_view> pieces;
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) break;
-    pieces.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  pieces.push_back(text.substr(start));
-  return pieces;
+  return std::nullopt;
 }
 
 // Pages of 50 pieces each, or none when the text has 50 pieces or fewer: a legacy document has
-// either no page list or at least two pages.
+// either no page list or at least two pages. Pieces joined by "\n" are the stretch of the text
+// that they were cut from, so each page is one substring, from its first piece to its last.
 std::optional<std::vector<ExtractionPage>> legacy_pages(std::string_view text) {
-  const std::vector<std::string_view> pieces = split_lines(text);
-  if (pieces.size() <= kLinesPerPage) return std::nullopt;
+  const auto newlines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+  if (newlines < kLinesPerPage) return std::nullopt;
   std::vector<ExtractionPage> pages;
-  for (std::size_t first = 0; first < pieces.size(); first += kLinesPerPage) {
-    const std::size_t last = std::min(first + kLinesPerPage, pieces.size());
+  pages.reserve(newlines / kLinesPerPage + 1);
+  std::size_t start = 0;
+  while (true) {
+    // The page ends at the 50th "\n" from its start, or with the text.
+    std::size_t end = std::string_view::npos;
+    std::size_t from = start;
+    for (std::size_t piece = 1; piece <= kLinesPerPage; ++piece) {
+      const std::size_t newline = text.find('\n', from);
+      if (newline == std::string_view::npos) break;
+      if (piece == kLinesPerPage) end = newline;
+      from = newline + 1;
+    }
     ExtractionPage page;
     page.index = pages.size();
-    for (std::size_t i = first; i < last; ++i) {
-      if (i != first) page.text.push_back('\n');
-      page.text.append(pieces[i]);
-    }
+    page.text = text.substr(start, end == std::string_view::npos ? end : end - start);
     pages.push_back(std::move(page));
+    if (end == std::string_view::npos) return pages;
+    start = end + 1;
   }
-  return pages;
 }
 
 ExtractionOutput synthesize_legacy_output(std::string text, std::string_view name) {
@@ -95,37 +83,46 @@ fennick::Result<DirectoryListing> open_directory_listing(const std::string& dire
 
 std::optional<std::string> find_first_with_extension(DirectoryListing& listing,
                                                      std::string_view extension) {
-  while (listing.position < listing.names.size()) {
-    std::string path = text::join_path(listing.directory, listing.names[listing.position]);
-    ++listing.position;
-    // The wanted extension is text, so byte equality also means the entry's is valid UTF-8.
-    if (text::extension(path) == extension) return path;
+  const std::optional<std::string_view> name = next_name_with_extension(listing, extension);
+  if (!name) return std::nullopt;
+  return text::join_path(listing.directory, *name);
+}
+
+fennick::Result<std::vector<std::string>> names_with_extension(const std::string& directory,
+                                                               std::string_view extension) {
+  auto listing = open_directory_listing(directory);
+  if (!listing) return Err(std::move(listing).error());
+  std::vector<std::string> names;
+  while (const auto name = next_name_with_extension(*listing, extension)) {
+    names.emplace_back(*name);
   }
-  return std::nullopt;
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 fennick::Result<std::vector<CorpusPage>> load_typed_artifact_store(const std::string& directory) {
-  auto paths = gather_files(directory, "json");
-  if (!paths) return Err(std::move(paths).error());
+  auto names = names_with_extension(directory, "json");
+  if (!names) return Err(std::move(names).error());
   std::vector<CorpusPage> pages;
-  for (const std::string& path : *paths) {
-    const fennick::Result<std::string> bytes = text::read_file(path, text::OpenMode::kRegularOnly);
+  for (std::string& name : *names) {
+    const fennick::Result<std::string> bytes =
+        text::read_file(text::join_path(directory, name), text::OpenMode::kRegularOnly);
     if (!bytes) continue;
     auto output = read_extraction_output(*bytes);
     if (!output) continue;
-    pages.push_back(CorpusPage{std::move(output).value(), source_name(path)});
+    pages.push_back(CorpusPage{std::move(output).value(), std::move(name)});
   }
   return pages;
 }
 
 fennick::Result<std::vector<CorpusPage>> load_legacy_txt_corpus(const std::string& directory) {
-  auto paths = gather_files(directory, "txt");
-  if (!paths) return Err(std::move(paths).error());
+  auto names = names_with_extension(directory, "txt");
+  if (!names) return Err(std::move(names).error());
   std::vector<CorpusPage> pages;
-  for (const std::string& path : *paths) {
-    fennick::Result<std::string> content = text::read_file(path, text::OpenMode::kRegularOnly);
+  for (std::string& name : *names) {
+    fennick::Result<std::string> content =
+        text::read_file(text::join_path(directory, name), text::OpenMode::kRegularOnly);
     if (!content || !text::is_valid_utf8(*content)) continue;
-    std::string name = source_name(path);
     ExtractionOutput output = synthesize_legacy_output(std::move(content).value(), name);
     pages.push_back(CorpusPage{std::move(output), std::move(name)});
   }

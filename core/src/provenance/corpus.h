@@ -40,6 +40,12 @@ fennick::Result<DirectoryListing> open_directory_listing(const std::string& dire
 std::optional<std::string> find_first_with_extension(DirectoryListing& listing,
                                                      std::string_view extension);
 
+// The names of the entries of `directory` that find_first_with_extension would return, sorted as
+// bytes, which is path order for the entries of one directory. Names rather than paths: sorting
+// and holding them costs nothing per byte of the directory's own path, however long it is.
+fennick::Result<std::vector<std::string>> names_with_extension(const std::string& directory,
+                                                               std::string_view extension);
+
 // Every readable "json" file of `directory` that reads as an ExtractionOutput, in path order;
 // other files are skipped silently. Fails only when the directory cannot be listed.
 fennick::Result<std::vector<CorpusPage>> load_typed_artifact_store(const std::string& directory);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <set>
 #include <utility>
 
 #include "provenance/corpus.h"
@@ -102,10 +103,51 @@ bool path_exists(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0;
 }
 
-std::optional<std::string> read_utf8_text(const std::string& path) {
-  fennick::Result<std::string> bytes = text::read_file(path, text::OpenMode::kRegularOnly);
+std::optional<std::string> utf8_text(fennick::Result<std::string> bytes) {
   if (!bytes.ok() || !text::is_valid_utf8(*bytes)) return std::nullopt;
   return std::move(bytes).value();
+}
+
+std::optional<std::string> read_utf8_text(const std::string& path) {
+  return utf8_text(text::read_file(path, text::OpenMode::kRegularOnly));
+}
+
+// The first significant line among the first 50 opens with the BRD heading.
+bool is_brd_text(std::string_view contents) {
+  bool result = false;
+  std::size_t seen = 0;
+  for_each_line(contents, [&](std::string_view line) {
+    if (++seen > kBrdHeadingLines) return false;
+    const std::string_view trimmed = trim_white_space(line);
+    if (trimmed.empty() || trimmed.starts_with("---")) return true;
+    if (trimmed.size() >= kBrdHeading.size()) {
+      result = std::equal(
+          kBrdHeading.begin(), kBrdHeading.end(), trimmed.begin(), [](char expected, char c) {
+            const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+            return expected == lower;
+          });
+    }
+    return false;
+  });
+  return result;
+}
+
+// The first candidate of `requirements` that is a BRD, with its text. Each candidate is read
+// once, and a file reached again through another name or link is not read again: it did not
+// qualify the first time.
+BrdLookup search_requirements(const std::string& requirements) {
+  fennick::Result<std::vector<std::string>> names = names_with_extension(requirements, "md");
+  if (!names) return BrdLookup{};
+  std::set<text::FileIdentity> judged;
+  for (const std::string& name : *names) {
+    std::string path = text::join_path(requirements, name);
+    fennick::Result<text::InputFile> file =
+        text::InputFile::open(path, text::OpenMode::kRegularOnly);
+    if (!file || !judged.insert(file->identity()).second) continue;
+    std::optional<std::string> contents = utf8_text(file->read_all());
+    if (contents && is_brd_text(*contents)) return BrdLookup{std::move(path), std::move(*contents)};
+  }
+  return BrdLookup{};
 }
 
 std::string_view strip_trailing_colons_and_dots(std::string_view word) {
@@ -161,50 +203,19 @@ std::string_view requirement_kind_prefix(RequirementKind kind) {
 }
 
 BrdLookup find_brd(const std::string& project_dir) {
-  std::optional<std::string> path;
   const std::string canonical = text::join_path(project_dir, kCanonicalBrd);
   if (path_exists(canonical)) {
-    path = canonical;
-  } else {
-    const std::string requirements = text::join_path(project_dir, "requirements");
-    if (text::is_directory(requirements)) {
-      std::vector<std::string> candidates;
-      if (auto listing = open_directory_listing(requirements)) {
-        while (auto candidate = find_first_with_extension(*listing, "md")) {
-          candidates.push_back(std::move(*candidate));
-        }
-      }
-      std::stable_sort(
-          candidates.begin(), candidates.end(),
-          [](const std::string& a, const std::string& b) { return text::path_less(a, b); });
-      const auto found = std::find_if(candidates.begin(), candidates.end(), is_brd_file);
-      if (found != candidates.end()) path = std::move(*found);
-    }
+    std::optional<std::string> contents = read_utf8_text(canonical);
+    return BrdLookup{canonical, contents ? std::move(*contents) : std::string()};
   }
-  if (!path) return BrdLookup{};
-  std::optional<std::string> contents = read_utf8_text(*path);
-  return BrdLookup{std::move(path), contents ? std::move(*contents) : std::string()};
+  const std::string requirements = text::join_path(project_dir, "requirements");
+  if (!text::is_directory(requirements)) return BrdLookup{};
+  return search_requirements(requirements);
 }
 
 bool is_brd_file(const std::string& path) {
   const std::optional<std::string> contents = read_utf8_text(path);
-  if (!contents) return false;
-  bool result = false;
-  std::size_t seen = 0;
-  for_each_line(*contents, [&](std::string_view line) {
-    if (++seen > kBrdHeadingLines) return false;
-    const std::string_view trimmed = trim_white_space(line);
-    if (trimmed.empty() || trimmed.starts_with("---")) return true;
-    if (trimmed.size() >= kBrdHeading.size()) {
-      result = std::equal(
-          kBrdHeading.begin(), kBrdHeading.end(), trimmed.begin(), [](char expected, char c) {
-            const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-            return expected == lower;
-          });
-    }
-    return false;
-  });
-  return result;
+  return contents && is_brd_text(*contents);
 }
 
 ClaimExtraction extract_claims(std::string_view brd_text) {
