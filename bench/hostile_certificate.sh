@@ -98,4 +98,17 @@ bench_case "20000 stage keys, 20000 signed manifests" "$work/signed.json" "$memo
 bench_case "1 MB stage id listing 100,000 artifacts" "$work/artifacts.json" "$memory_mb" \
   --allow-unsealed --artifact-dir "$work/empty"
 
+# One 64 MB file that every stage's artifact links to: each listing re-read it before.
+head -c $((64 * 1024 * 1024)) /dev/urandom >"$work/shared.bin"
+"$maker" shared-artifact "$work/shared.json" 200 "$(sha256sum "$work/shared.bin" | cut -d' ' -f1)"
+mkdir "$work/shared"
+for i in $(seq 0 199); do
+  d=$(printf '%s/shared/stage-%09d' "$work" "$i")
+  mkdir "$d"
+  ln -s "$work/shared.bin" "$d/a"
+done
+bench_case "200 stages whose artifact links to one 64 MB file" "$work/shared.json" "$memory_mb" \
+  --allow-unsealed --artifact-dir "$work/shared"
+rm -rf "$work/shared" "$work/shared.bin"
+
 bench_case "/dev/zero as the certificate, 256 MB address space" /dev/zero 256 --allow-unsealed

@@ -10,6 +10,9 @@
 //     COUNT stage keys and COUNT manifests whose signer names a fingerprint that no key has
 //   make_hostile_certificates artifact-names OUTPUT NAMES STAGE_ID_BYTES
 //     one stage whose id has STAGE_ID_BYTES bytes and that lists NAMES artifacts
+//   make_hostile_certificates shared-artifact OUTPUT STAGES DIGEST
+//     STAGES stages, each listing the artifact "a" with the digest DIGEST: the producer links
+//     every stage's "a" to one large file
 
 #include <array>
 #include <cstdint>
@@ -105,6 +108,16 @@ std::string artifact_names(std::size_t names, std::size_t stage_id_bytes) {
   return ts::certificate_text(c);
 }
 
+std::string shared_artifact(std::size_t stages, std::string_view digest) {
+  cert::GovernanceCertificate c = ts::minimal_certificate(kRunId);
+  for (std::size_t i = 0; i < stages; ++i) {
+    cert::StageRecord stage = ts::stage_with_artifacts(stage_id(i), {});
+    stage.artifact_hashes["a"] = std::string(digest);
+    c.stages.push_back(std::move(stage));
+  }
+  return ts::certificate_text(c);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -119,10 +132,13 @@ int main(int argc, char** argv) {
       text = unknown_signers(number(argv[3]));
     } else if (args.size() == 4 && args[0] == "artifact-names") {
       text = artifact_names(number(argv[3]), number(argv[4]));
+    } else if (args.size() == 4 && args[0] == "shared-artifact") {
+      text = shared_artifact(number(argv[3]), args[3]);
     } else {
       std::cerr << "usage: make_hostile_certificates flood OUTPUT MANIFESTS RUN_ID_BYTES\n"
                    "       make_hostile_certificates signers|unknown-signers OUTPUT COUNT\n"
-                   "       make_hostile_certificates artifact-names OUTPUT NAMES STAGE_ID_BYTES\n";
+                   "       make_hostile_certificates artifact-names OUTPUT NAMES STAGE_ID_BYTES\n"
+                   "       make_hostile_certificates shared-artifact OUTPUT STAGES DIGEST\n";
       return 2;
     }
     ts::write_file(std::filesystem::path(argv[2]), text);
