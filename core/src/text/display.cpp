@@ -1,6 +1,5 @@
 #include "text/display.h"
 
-#include <charconv>
 #include <cstdint>
 
 #include "text/quote.h"
@@ -46,28 +45,7 @@ std::string escaped_for_display(std::string_view text) {
       out.append(text.substr(begin, pos - begin));
       continue;
     }
-    switch (c) {
-      case U'\0':
-        out += "\\0";
-        break;
-      case U'\t':
-        out += "\\t";
-        break;
-      case U'\r':
-        out += "\\r";
-        break;
-      case U'\n':
-        out += "\\n";
-        break;
-      default: {
-        char digits[8];
-        const auto r =
-            std::to_chars(digits, digits + sizeof digits, static_cast<std::uint32_t>(c), 16);
-        out += "\\u{";
-        out.append(digits, r.ptr);
-        out += '}';
-      }
-    }
+    append_debug_escape(out, c);
   }
   return out;
 }

@@ -30,6 +30,31 @@ bool is_printable(char32_t c) {
 
 }  // namespace
 
+void append_debug_escape(std::string& out, char32_t c) {
+  switch (c) {
+    case U'\0':
+      out += "\\0";
+      return;
+    case U'\t':
+      out += "\\t";
+      return;
+    case U'\r':
+      out += "\\r";
+      return;
+    case U'\n':
+      out += "\\n";
+      return;
+    default: {
+      char digits[8];
+      const auto r =
+          std::to_chars(digits, digits + sizeof digits, static_cast<std::uint32_t>(c), 16);
+      out += "\\u{";
+      out.append(digits, r.ptr);
+      out += '}';
+    }
+  }
+}
+
 std::string debug_quote(std::string_view text) {
   std::string out = "\"";
   std::size_t pos = 0;
@@ -41,18 +66,6 @@ std::string debug_quote(std::string_view text) {
       continue;
     }
     switch (c) {
-      case U'\0':
-        out += "\\0";
-        break;
-      case U'\t':
-        out += "\\t";
-        break;
-      case U'\r':
-        out += "\\r";
-        break;
-      case U'\n':
-        out += "\\n";
-        break;
       case U'\\':
         out += "\\\\";
         break;
@@ -62,11 +75,7 @@ std::string debug_quote(std::string_view text) {
       default:
         if (u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_GRAPHEME_EXTEND) ||
             !is_printable(c)) {
-          char digits[8];
-          auto r = std::to_chars(digits, digits + sizeof digits, static_cast<std::uint32_t>(c), 16);
-          out += "\\u{";
-          out.append(digits, r.ptr);
-          out += '}';
+          append_debug_escape(out, c);
         } else {
           out.append(text.substr(begin, pos - begin));
         }

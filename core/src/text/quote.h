@@ -12,4 +12,8 @@ namespace fennick::text {
 // Bytes that are not UTF-8 are shown as U+FFFD.
 std::string debug_quote(std::string_view text);
 
+// Appends the escape that debug_quote writes for a character it escapes other than '"' and '\':
+// \0, \t, \r, \n, else \u{hex}.
+void append_debug_escape(std::string& out, char32_t c);
+
 }  // namespace fennick::text
