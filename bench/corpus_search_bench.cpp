@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <random>
 #include <set>
@@ -296,7 +297,8 @@ int generate_to(const std::string& dir, std::size_t documents, std::size_t megab
 
 struct Workload {
   std::vector<CorpusPage> pages;
-  std::vector<ExtractionOutput> outputs;  // the allowlist reads copies, as the audit driver does
+  // The records of `pages`, which the allowlist reads in place, as the audit driver hands them.
+  std::vector<std::reference_wrapper<const ExtractionOutput>> outputs;
   std::vector<std::string> terms;
   std::size_t searched_bytes = 0;  // bytes of the lines one search reads
   std::size_t uncached_terms = 20;
@@ -453,7 +455,7 @@ int main(int argc, char** argv) {
     }
     work.terms = generated.terms;
   }
-  for (const CorpusPage& page : work.pages) work.outputs.push_back(page.output);
+  for (const CorpusPage& page : work.pages) work.outputs.emplace_back(page.output);
   work.searched_bytes = searched_bytes(work.pages);
   const double load_seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

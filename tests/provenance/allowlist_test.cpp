@@ -3,13 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <limits>
+#include <random>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "crypto/sha256.h"
+#include "provenance/tokens.h"
 #include "support/provenance_fixtures.h"
+#include "text/split.h"
+#include "text/unicode.h"
 
 namespace fennick::provenance {
 namespace {
@@ -26,8 +32,10 @@ EffectiveAllowlist embedded_only() { return build_effective_allowlist(AllowlistI
 
 EffectiveAllowlist with_corpus(const std::vector<ExtractionOutput>& documents,
                                std::uint32_t threshold = 1) {
+  const std::vector<std::reference_wrapper<const ExtractionOutput>> records(documents.begin(),
+                                                                            documents.end());
   AllowlistInputs inputs;
-  inputs.documents = documents;
+  inputs.documents = records;
   inputs.threshold = threshold;
   return build_effective_allowlist(inputs);
 }
@@ -200,6 +208,104 @@ TEST(BuildEffectiveAllowlist, ThresholdCountsTextAndPagesSeparately) {
   EXPECT_EQ(added_tokens(with_corpus(documents, 3)), (Strings{"thrice"}));
   EXPECT_TRUE(added_tokens(with_corpus(documents, 4)).empty());
   EXPECT_EQ(added_tokens(with_corpus(documents, 0)), (Strings{"once", "thrice", "twice"}));
+}
+
+// The corpus step written the plain way: every capitalised word normalised on its own and counted
+// under its normalised form.
+TokenCounts counted_the_plain_way(const std::vector<ExtractionOutput>& documents) {
+  TokenCounts counts;
+  const auto count = [&counts](std::string normalised) {
+    std::uint32_t& n = counts[std::move(normalised)];
+    if (n < std::numeric_limits<std::uint32_t>::max()) ++n;
+  };
+  const auto scan = [&count](std::string_view text) {
+    text::for_each_piece(text, text::is_white_space, [&count](std::string_view piece) {
+      const std::string_view token = trim_non_alphanumeric(piece);
+      if (std::none_of(token.begin(), token.end(), [](char c) { return c >= 'A' && c <= 'Z'; })) {
+        return;
+      }
+      count(normalize_token(token));
+      if (token.find('-') == std::string_view::npos) return;
+      text::for_each_piece(
+          token, [](char32_t cp) { return cp == U'-'; },
+          [&count](std::string_view part) {
+            std::string normalised = normalize_token(part);
+            if (!normalised.empty()) count(std::move(normalised));
+          });
+    });
+  };
+  for (const ExtractionOutput& document : documents) {
+    scan(document.text);
+    if (document.pages) {
+      for (const ExtractionPage& page : *document.pages) scan(page.text);
+    }
+  }
+  return counts;
+}
+
+// Words that stress the corpus count: one word in several letter cases, spellings that normalise
+// alike only through ICU (the Kelvin sign lower-cases to "k", "E" with a combining acute composes
+// to "\u00E9"), final sigma, dotted capital I, words longer than a machine word, hyphens,
+// punctuation at the edges, undecodable bytes, and thousands of distinct words. Every threshold
+// at and next to a count that occurs is tried, so a count merged wrongly shows.
+TEST(BuildEffectiveAllowlist, CorpusCountsAgreeWithNormalisingEveryWord) {
+  const std::vector<std::string> stems = {"acme",
+                                          "Acme",
+                                          "ACME",
+                                          "aCmE",
+                                          "\u212AELVIN",
+                                          "Kelvin",
+                                          "kelvin",
+                                          "E\u0301COLE",
+                                          "\u00C9COLE",
+                                          "\u00E9cOLE",
+                                          "OD\u039F\u03A3",
+                                          "\u039F\u0394\u039F\u03A3-Way",
+                                          "\u0130ZM\u0130R",
+                                          "IzmIr",
+                                          "Longer-Than-A-Machine-Word",
+                                          "LONGER-than-a-MACHINE-word",
+                                          "Data--Driven",
+                                          "(Vandelay),",
+                                          "\u2014Globex\u2014",
+                                          "Ab\xFF\xFE",
+                                          "Cd\xC3",
+                                          "Zz\x80Zz",
+                                          "x-Y-",
+                                          "-",
+                                          "12-AB",
+                                          "\u00DCberWerk",
+                                          "\u00FCberwerk"};
+  const std::vector<std::string> separators = {" ", "\n", "\t", "\u00A0", "\u3000", "  \r\n"};
+  std::mt19937 random(7);
+  const auto pick = [&random](std::size_t n) {
+    return static_cast<std::size_t>(random() % static_cast<std::uint32_t>(n));
+  };
+  std::vector<ExtractionOutput> documents;
+  for (int d = 0; d < 12; ++d) {
+    std::string text;
+    for (int w = 0; w < 2000; ++w) {
+      // Mostly numbered words of varied case and length, so that the table of counts grows.
+      std::string word = pick(8) == 0 ? stems[pick(stems.size())]
+                                      : (pick(2) == 0 ? "Q" : "q") + std::to_string(pick(3000)) +
+                                            std::string(pick(12), pick(2) == 0 ? 'X' : 'x');
+      text += word + separators[pick(separators.size())];
+    }
+    documents.push_back(d % 3 == 0 ? test_support::paged_output(text, {text.substr(0, 999), ""})
+                                   : document(text));
+  }
+  const TokenCounts counts = counted_the_plain_way(documents);
+  std::set<std::uint32_t> thresholds = {0};
+  for (const auto& [token, count] : counts) thresholds.insert({count, count + 1});
+  const TokenSet embedded = embedded_only().tokens;
+  for (const std::uint32_t threshold : thresholds) {
+    SCOPED_TRACE(threshold);
+    TokenSet expected = embedded;
+    for (const std::string& token : collect_frequent_tokens(counts, threshold)) {
+      expected.insert(token);
+    }
+    EXPECT_EQ(with_corpus(documents, threshold).tokens, expected);
+  }
 }
 
 TEST(BuildEffectiveAllowlist, EntitiesTextNamesUnderAnIndentedList) {

@@ -38,8 +38,9 @@ struct EffectiveAllowlist {
 };
 
 struct AllowlistInputs {
-  // Only each document's text and the texts of its pages are read.
-  std::span<const ExtractionOutput> documents;
+  // The loaded records themselves, never copies; only each document's text and the texts of its
+  // pages are read.
+  std::span<const std::reference_wrapper<const ExtractionOutput>> documents;
   // Tokenised in this order.
   std::array<std::string_view, 3> project_strings;
   // A YAML-like text whose "entities:" list names in-scope entities.

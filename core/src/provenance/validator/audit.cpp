@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -75,12 +76,11 @@ ProvenanceAuditResult run_audit(const std::string& project_dir,
   const std::string name = project_name(project_dir);
   std::string spaced_name = name;
   std::replace(spaced_name.begin(), spaced_name.end(), '-', ' ');
-  // The allowlist reads copies of the extraction records; they are dropped as soon as it is
-  // built, before the validator's search cache grows.
+  // The allowlist reads the loaded records in place.
   const EffectiveAllowlist allowlist = [&] {
-    std::vector<ExtractionOutput> documents;
+    std::vector<std::reference_wrapper<const ExtractionOutput>> documents;
     documents.reserve(corpus.pages.size());
-    for (const CorpusPage& page : corpus.pages) documents.push_back(page.output);
+    for (const CorpusPage& page : corpus.pages) documents.emplace_back(page.output);
     AllowlistInputs inputs;
     inputs.documents = documents;
     inputs.project_strings = {spaced_name, name, std::string_view()};
