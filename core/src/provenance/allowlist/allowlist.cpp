@@ -1,6 +1,7 @@
 #include "provenance/allowlist/allowlist.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <utility>
@@ -84,37 +85,61 @@ std::uint32_t saturating_add(std::uint32_t a, std::uint32_t b) {
              : a + b;
 }
 
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = kOnes * 0x80;
+
 // Eight bytes with "A" to "Z" turned into "a" to "z"; every other byte, non-ASCII ones included,
 // stays as it is.
 std::uint64_t fold_ascii_capitals(std::uint64_t word) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr std::uint64_t kHigh = kOnes * 0x80;
-  const std::uint64_t low7 = word & ~kHigh;
+  const std::uint64_t low7 = word & ~kHighBits;
   const std::uint64_t at_least_a = low7 + kOnes * (0x80 - 'A');
   const std::uint64_t above_z = low7 + kOnes * (0x80 - 'Z' - 1);
-  const std::uint64_t capitals = at_least_a & ~above_z & ~word & kHigh;
+  const std::uint64_t capitals = at_least_a & ~above_z & ~word & kHighBits;
   return word | (capitals >> 2);
 }
 
-// Calls `visit` with each folded word of `s`, the last one padded with zero bytes.
+std::uint64_t load_word(const char* p) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+// Every byte of a text shorter than 8 bytes, in one word: for 4 to 7 bytes the first and the last
+// four (overlapping), for 1 to 3 the first, middle and last byte. Two texts of the same length
+// give the same word exactly when their bytes are the same.
+std::uint64_t short_word(const char* p, std::size_t n) {
+  if (n >= 4) {
+    std::uint32_t head = 0;
+    std::uint32_t tail = 0;
+    std::memcpy(&head, p, sizeof head);
+    std::memcpy(&tail, p + n - 4, sizeof tail);
+    return head | (std::uint64_t{tail} << 32);
+  }
+  if (n == 0) return 0;
+  const auto byte = [p](std::size_t i) { return std::uint64_t{static_cast<unsigned char>(p[i])}; };
+  return byte(0) | (byte(n / 2) << 8) | (byte(n - 1) << 16);
+}
+
+// Calls `visit` with folded words that together cover every byte of `s`: the words at multiples
+// of 8, the last one ending where `s` ends (overlapping the one before it). Fixed-size loads only,
+// never past the end of `s`. Stops when `visit` returns false.
 template <class Visit>
 void for_each_folded_word(std::string_view s, Visit visit) {
-  std::size_t pos = 0;
-  for (; pos + 8 <= s.size(); pos += 8) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, s.data() + pos, 8);
-    if (!visit(fold_ascii_capitals(word))) return;
+  const char* p = s.data();
+  const std::size_t n = s.size();
+  if (n < 8) {
+    visit(fold_ascii_capitals(short_word(p, n)), 0);
+    return;
   }
-  if (pos < s.size()) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, s.data() + pos, s.size() - pos);
-    visit(fold_ascii_capitals(word));
+  for (std::size_t pos = 0; pos + 8 < n; pos += 8) {
+    if (!visit(fold_ascii_capitals(load_word(p + pos)), pos)) return;
   }
+  visit(fold_ascii_capitals(load_word(p + n - 8)), n - 8);
 }
 
 std::uint64_t folded_hash(std::string_view s) {
   std::uint64_t hash = 0x9E3779B97F4A7C15ULL ^ s.size();
-  for_each_folded_word(s, [&hash](std::uint64_t word) {
+  for_each_folded_word(s, [&hash](std::uint64_t word, std::size_t) {
     hash = (hash ^ word) * 0xBF58476D1CE4E5B9ULL;
     hash ^= hash >> 31;
     return true;
@@ -126,16 +151,16 @@ std::uint64_t folded_hash(std::string_view s) {
 
 bool folded_equal(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  std::uint64_t mismatch = 0;
-  std::size_t pos = 0;
-  for_each_folded_word(a, [&](std::uint64_t word) {
-    std::uint64_t other = 0;
-    std::memcpy(&other, b.data() + pos, std::min<std::size_t>(8, b.size() - pos));
-    pos += 8;
-    mismatch = word ^ fold_ascii_capitals(other);
-    return mismatch == 0;
+  if (a.size() < 8) {
+    return fold_ascii_capitals(short_word(a.data(), a.size())) ==
+           fold_ascii_capitals(short_word(b.data(), b.size()));
+  }
+  bool equal = true;
+  for_each_folded_word(a, [&](std::uint64_t word, std::size_t pos) {
+    equal = word == fold_ascii_capitals(load_word(b.data() + pos));
+    return equal;
   });
-  return mismatch == 0;
+  return equal;
 }
 
 // Counts per spelling, where spellings that differ only in the case of ASCII letters are one:
@@ -144,11 +169,13 @@ bool folded_equal(std::string_view a, std::string_view b) {
 // a lookup usually reads one slot, with no division and no node per key. The keys are views.
 class SpellingCounts {
  public:
-  void add(std::string_view spelling) {
+  // `ascii` says whether the spelling is all ASCII, which spellings of one count share.
+  void add(std::string_view spelling, bool ascii) {
     // At most 70% full, so probe runs stay short.
     if ((used_ + 1) * 10 > slots_.size() * 7) grow();
     const std::uint64_t wide = folded_hash(spelling);
-    const auto hash = static_cast<std::uint32_t>(wide ^ (wide >> 32));
+    const std::uint32_t hash =
+        (static_cast<std::uint32_t>(wide ^ (wide >> 32)) & ~kAsciiFlag) | (ascii ? kAsciiFlag : 0);
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
       Slot& slot = slots_[i];
@@ -165,20 +192,26 @@ class SpellingCounts {
     }
   }
 
-  // Every counted spelling, occupied slots only, in no particular order.
+  std::size_t size() const { return used_; }
+
+  // Every counted spelling with its count and ASCII flag, in no particular order.
   template <class Visit>
   void for_each(Visit visit) const {
     for (const Slot& slot : slots_) {
-      if (slot.count != 0) visit(slot.spelling(), slot.count);
+      if (slot.count != 0) visit(slot.spelling(), slot.count, (slot.hash & kAsciiFlag) != 0);
     }
   }
 
  private:
+  // The top bit of a slot's hash holds the ASCII flag, so that reading the counts out does not
+  // visit the text once more to find it.
+  static constexpr std::uint32_t kAsciiFlag = 0x80000000U;
+
   // 24 bytes: the table is the scan's only memory that grows with the distinct words.
   struct Slot {
     const char* data = nullptr;
     std::size_t size = 0;
-    std::uint32_t hash = 0;
+    std::uint32_t hash = 0;   // 31 bits of the spelling's hash and the ASCII flag
     std::uint32_t count = 0;  // 0 marks an empty slot
 
     std::string_view spelling() const { return {data, size}; }
@@ -199,6 +232,21 @@ class SpellingCounts {
   std::vector<Slot> slots_;
   std::size_t used_ = 0;
 };
+
+// For a word of ASCII bytes: the high bit of each byte that is ASCII white space (tab to
+// carriage return, or the space).
+std::uint64_t ascii_white_space_bits(std::uint64_t word) {
+  const std::uint64_t x = word ^ (kOnes * ' ');
+  const std::uint64_t is_space = ~(((x & ~kHighBits) + ~kHighBits) | x) & kHighBits;
+  const std::uint64_t from_tab = word + kOnes * (0x80 - 0x09);
+  const std::uint64_t past_return = word + kOnes * (0x80 - 0x0E);
+  return is_space | (from_tab & ~past_return & kHighBits);
+}
+
+// For a word of ASCII bytes: the high bit of each byte from "A" to "Z".
+std::uint64_t ascii_capital_bits(std::uint64_t word) {
+  return (word + kOnes * (0x80 - 'A')) & ~(word + kOnes * (0x80 - 'Z' - 1)) & kHighBits;
+}
 
 // Byte classes of the corpus scan: ASCII white space, an ASCII capital, a non-ASCII byte.
 constexpr unsigned char kSpace = 1;
@@ -241,30 +289,61 @@ class CorpusTokenCounter {
     std::size_t piece_start = 0;
     unsigned char piece_classes = 0;
     std::size_t pos = 0;
-    while (pos < text.size()) {
+    const auto end_piece = [&](std::size_t end, std::size_t next) {
+      count_piece(text.substr(piece_start, end - piece_start), piece_classes);
+      piece_start = next;
+      piece_classes = 0;
+    };
+    // One byte, or one character when the byte is not ASCII.
+    const auto step = [&] {
       const unsigned char byte_class = kByteClass[static_cast<unsigned char>(text[pos])];
       if (byte_class != kNonAscii) {
         ++pos;
         if (byte_class == kSpace) {
-          count_piece(text.substr(piece_start, pos - 1 - piece_start), piece_classes);
-          piece_start = pos;
-          piece_classes = 0;
+          end_piece(pos - 1, pos);
         } else {
           piece_classes |= byte_class;
         }
-        continue;
+        return;
       }
-      // A sequence that does not decode stops before the next ASCII byte, which the branch above
-      // then reads; so ASCII white space and capitals are never swallowed by one.
+      // A sequence that does not decode stops before the next ASCII byte, which is then read on
+      // its own; so ASCII white space and capitals are never swallowed by one.
       const std::size_t start = pos;
       char32_t cp = 0;
       if (text::next_code_point(text, pos, cp) && text::is_white_space(cp)) {
-        count_piece(text.substr(piece_start, start - piece_start), piece_classes);
-        piece_start = pos;
-        piece_classes = 0;
+        end_piece(start, pos);
       } else {
         piece_classes |= kNonAscii;
       }
+    };
+    while (pos < text.size()) {
+      if (text.size() - pos < 8) {
+        step();
+        continue;
+      }
+      const std::uint64_t word = load_word(text.data() + pos);
+      if ((word & kHighBits) != 0) {
+        // Byte by byte up to and through the first non-ASCII character.
+        const std::size_t through =
+            pos + static_cast<std::size_t>(std::countr_zero(word & kHighBits) / 8) + 1;
+        while (pos < through) step();
+        continue;
+      }
+      // Eight ASCII bytes at once: the white space ends pieces, the capitals mark them.
+      std::uint64_t spaces = ascii_white_space_bits(word);
+      const std::uint64_t capitals = ascii_capital_bits(word);
+      std::uint64_t closed = 0;  // the bits of the bytes of pieces already ended
+      while (spaces != 0) {
+        const int bit = std::countr_zero(spaces);  // the high bit of a white-space byte
+        const std::uint64_t below = (std::uint64_t{1} << (bit - 7)) - 1;
+        if ((capitals & below & ~closed) != 0) piece_classes |= kCapital;
+        const std::size_t space = pos + static_cast<std::size_t>(bit / 8);
+        end_piece(space, space + 1);
+        closed = bit == 63 ? ~std::uint64_t{0} : (std::uint64_t{1} << (bit + 1)) - 1;
+        spaces &= spaces - 1;
+      }
+      if ((capitals & ~closed) != 0) piece_classes |= kCapital;
+      pos += 8;
     }
     count_piece(text.substr(piece_start), piece_classes);
   }
@@ -274,16 +353,17 @@ class CorpusTokenCounter {
     // A non-ASCII spelling may normalise to the same token as another spelling (the Kelvin sign
     // lower-cases to "k"): such counts are summed before the threshold applies.
     TokenCounts non_ascii;
-    counts_.for_each([&non_ascii](std::string_view spelling, std::uint32_t count) {
-      if (is_ascii(spelling)) return;
+    counts_.for_each([&non_ascii](std::string_view spelling, std::uint32_t count, bool ascii) {
+      if (ascii) return;
       std::string normalised = normalize_token(spelling);
       if (normalised.empty()) return;
       std::uint32_t& sum = non_ascii.try_emplace(std::move(normalised), 0).first->second;
       sum = saturating_add(sum, count);
     });
     std::vector<std::string> frequent;
-    counts_.for_each([&](std::string_view spelling, std::uint32_t count) {
-      if (!is_ascii(spelling)) return;
+    frequent.reserve(counts_.size());
+    counts_.for_each([&](std::string_view spelling, std::uint32_t count, bool ascii) {
+      if (!ascii) return;
       std::string normalised = normalize_token(spelling);
       std::uint32_t sum = count;
       if (const auto other = non_ascii.find(normalised); other != non_ascii.end()) {
@@ -307,7 +387,7 @@ class CorpusTokenCounter {
     const bool ascii = (piece_classes & kNonAscii) == 0;
     const std::string_view token =
         ascii ? trim_ascii_non_alphanumeric(piece) : trim_non_alphanumeric(piece);
-    count(token);
+    counts_.add(token, ascii || is_ascii(token));
     if (token.find('-') == std::string_view::npos) return;
     // "-" never occurs inside an encoded character, and an undecodable sequence stops before
     // it, so cutting at the byte cuts where a character-wise split would.
@@ -318,13 +398,11 @@ class CorpusTokenCounter {
       const std::string_view part = token.substr(part_start, hyphen - part_start);
       const std::string_view trimmed =
           ascii ? trim_ascii_non_alphanumeric(part) : trim_non_alphanumeric(part);
-      if (!trimmed.empty()) count(trimmed);
+      if (!trimmed.empty()) counts_.add(trimmed, ascii || is_ascii(trimmed));
       if (hyphen == std::string_view::npos) break;
       part_start = hyphen + 1;
     }
   }
-
-  void count(std::string_view token) { counts_.add(token); }
 
   SpellingCounts counts_;
 };
