@@ -364,7 +364,11 @@ class CorpusTokenCounter {
     frequent.reserve(counts_.size());
     counts_.for_each([&](std::string_view spelling, std::uint32_t count, bool ascii) {
       if (!ascii) return;
-      std::string normalised = normalize_token(spelling);
+      // Already trimmed, and ASCII: lower-casing its letters is the whole normalisation.
+      std::string normalised(spelling);
+      for (char& c : normalised) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      }
       std::uint32_t sum = count;
       if (const auto other = non_ascii.find(normalised); other != non_ascii.end()) {
         sum = saturating_add(sum, other->second);
