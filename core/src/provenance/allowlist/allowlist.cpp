@@ -165,8 +165,8 @@ bool folded_equal(std::string_view a, std::string_view b) {
 
 // Counts per spelling, where spellings that differ only in the case of ASCII letters are one:
 // they normalise alike (the full lower-case mapping treats "A" and "a" the same in every
-// context). Open addressing with linear probing over a power-of-two table, at most half full:
-// a lookup usually reads one slot, with no division and no node per key. The keys are views.
+// context). Open addressing with linear probing over a power-of-two table: a lookup usually
+// reads one or two slots, with no division and no node per key. The keys are views.
 class SpellingCounts {
  public:
   // `ascii` says whether the spelling is all ASCII, which spellings of one count share.
