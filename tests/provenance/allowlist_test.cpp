@@ -249,34 +249,16 @@ TokenCounts counted_the_plain_way(const std::vector<ExtractionOutput>& documents
 // punctuation at the edges, undecodable bytes, and thousands of distinct words. Every threshold
 // at and next to a count that occurs is tried, so a count merged wrongly shows.
 TEST(BuildEffectiveAllowlist, CorpusCountsAgreeWithNormalisingEveryWord) {
-  const std::vector<std::string> stems = {"acme",
-                                          "Acme",
-                                          "ACME",
-                                          "aCmE",
-                                          "\u212AELVIN",
-                                          "Kelvin",
-                                          "kelvin",
-                                          "E\u0301COLE",
-                                          "\u00C9COLE",
-                                          "\u00E9cOLE",
-                                          "OD\u039F\u03A3",
-                                          "\u039F\u0394\u039F\u03A3-Way",
-                                          "\u0130ZM\u0130R",
-                                          "IzmIr",
-                                          "Longer-Than-A-Machine-Word",
-                                          "LONGER-than-a-MACHINE-word",
-                                          "Data--Driven",
-                                          "(Vandelay),",
-                                          "\u2014Globex\u2014",
-                                          "Ab\xFF\xFE",
-                                          "Cd\xC3",
-                                          "Zz\x80Zz",
-                                          "x-Y-",
-                                          "-",
-                                          "12-AB",
-                                          "\u00DCberWerk",
-                                          "\u00FCberwerk"};
-  const std::vector<std::string> separators = {" ", "\n", "\t", "\u00A0", "\u3000", "  \r\n"};
+  const std::vector<std::string> stems = {
+      "acme", "Acme", "ACME", "aCmE", "\u212AELVIN", "Kelvin", "kelvin", "E\u0301COLE",
+      "\u00C9COLE", "\u00E9cOLE", "OD\u039F\u03A3", "\u039F\u0394\u039F\u03A3-Way",
+      "\u0130ZM\u0130R", "IzmIr", "Longer-Than-A-Machine-Word", "LONGER-than-a-MACHINE-word",
+      "Data--Driven", "(Vandelay),", "\u2014Globex\u2014", "Ab\xFF\xFE", "Cd\xC3", "Zz\x80Zz",
+      "x-Y-", "-", "12-AB", "\u00DCberWerk", "\u00FCberwerk",
+      // Bytes next to the white space and capital ranges.
+      "@Home[Z]`", "a\bB\x0E\x1F"};
+  const std::vector<std::string> separators = {" ",  "\n", "\t", "\u00A0", "\u3000",
+                                               "\r", "\v", "\f", "  \r\n"};
   std::mt19937 random(7);
   const auto pick = [&random](std::size_t n) {
     return static_cast<std::size_t>(random() % static_cast<std::uint32_t>(n));
