@@ -7,7 +7,7 @@ namespace fennick::certificate {
 namespace {
 
 // Values without a record writer of their own, for the list and map helpers below.
-void write_json(const std::string& value, std::string& out) { json::write_string(out, value); }
+void write_json(const json::Text& value, std::string& out) { json::write_string(out, value); }
 void write_json(const json::Value& value, std::string& out) { json::write_value(out, value); }
 
 // Wire strings are plain lower-case words: nothing in them needs escaping.
@@ -17,11 +17,11 @@ void write_wire(std::string_view wire, std::string& out) {
   out += '"';
 }
 
-template <class T>
-void write_list(const std::vector<T>& list, std::string& out) {
+template <class List>
+void write_list(const List& list, std::string& out) {
   out += '[';
   bool first = true;
-  for (const T& element : list) {
+  for (const auto& element : list) {
     if (!first) out += ',';
     first = false;
     write_json(element, out);
@@ -30,8 +30,8 @@ void write_list(const std::vector<T>& list, std::string& out) {
 }
 
 // Maps are held in ascending byte order of the key, which is the order they are written in.
-template <class T>
-void write_map(const std::map<std::string, T, std::less<>>& map, std::string& out) {
+template <class Map>
+void write_map(const Map& map, std::string& out) {
   out += '{';
   bool first = true;
   for (const auto& [key, value] : map) {
@@ -47,7 +47,7 @@ void write_map(const std::map<std::string, T, std::less<>>& map, std::string& ou
 // Each record writer below spells its keys with their separators: the first member of every
 // record is always written (only ApprovalRecord starts with an optional one and handles it), so
 // whether a comma precedes a key is known where the key is written.
-void optional_string(const std::optional<std::string>& value, std::string_view key,
+void optional_string(const std::optional<json::Text>& value, std::string_view key,
                      std::string& out) {
   if (!value) return;
   out += key;
