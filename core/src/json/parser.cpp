@@ -323,17 +323,18 @@ bool Parser::parse_text(Text& out) {
   return true;
 }
 
-std::size_t Parser::count_elements() const {
+Parser::Extent Parser::count_elements() const {
   const std::size_t n = in_.size();
   std::size_t pos = pos_;
   while (pos < n && (in_[pos] == ' ' || in_[pos] == '\n' || in_[pos] == '\t' || in_[pos] == '\r')) {
     ++pos;
   }
-  if (pos >= n || (in_[pos] != '[' && in_[pos] != '{')) return 0;
-  ++pos;
+  if (pos >= n || (in_[pos] != '[' && in_[pos] != '{')) return {};
+  const std::size_t start = pos++;
   std::size_t depth = 1;
   std::size_t commas = 0;
   bool any = false;
+  const auto extent = [&] { return Extent{commas + (any ? 1 : 0), pos - start}; };
   while (pos < n) {
     const char c = in_[pos++];
     switch (c) {
@@ -341,7 +342,7 @@ std::size_t Parser::count_elements() const {
         // To the closing quote, over escaped characters.
         for (;;) {
           skip_plain(in_, pos);
-          if (pos >= n) return commas + (any ? 1 : 0);
+          if (pos >= n) return extent();
           const char d = in_[pos++];
           if (d == '"') break;
           if (d == '\\' && pos < n) ++pos;
@@ -355,7 +356,7 @@ std::size_t Parser::count_elements() const {
         break;
       case ']':
       case '}':
-        if (--depth == 0) return commas + (any ? 1 : 0);
+        if (--depth == 0) return extent();
         break;
       case ',':
         if (depth == 1) ++commas;
@@ -370,7 +371,7 @@ std::size_t Parser::count_elements() const {
         break;
     }
   }
-  return commas + (any ? 1 : 0);
+  return extent();
 }
 
 bool Parser::ignore_string() {

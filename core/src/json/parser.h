@@ -86,9 +86,14 @@ class Parser {
   bool end_document();
 
   // How many elements (or members) the array (or object) that opens at the next byte seems to
-  // hold, found by a quick pass over its brackets, quotes and commas that checks nothing else:
-  // a hint for sizing what the reader fills, never a judgement of the text.
-  std::size_t count_elements() const;
+  // hold, and how many bytes it spans, found by a quick pass over its brackets, quotes and commas
+  // that checks nothing else: a hint for sizing what the reader fills, never a judgement of the
+  // text.
+  struct Extent {
+    std::size_t elements = 0;
+    std::size_t bytes = 0;
+  };
+  Extent count_elements() const;
 
   // Depth accounting around a nested array or object about to be entered at the next byte.
   bool enter();

@@ -177,11 +177,16 @@ bool read_map(Parser& p, bool (*entry)(Parser&, std::string&& key, void*), void*
 bool read_map(Parser& p, bool (*entry)(Parser&, Text&& key, void*), void* ctx);
 
 // The room to set aside for the elements of the list or map that opens at the next byte: what a
-// quick count finds, but never more than a few times the bytes left, whatever the text claims.
+// quick count finds, but never more than a few times the bytes the list spans, whatever they
+// hold. Only large elements are counted: moving small ones as the list grows costs less.
 template <class T>
 std::size_t room_for(const Parser& p) {
-  const std::size_t left = p.input().size() - p.offset();
-  return std::min(p.count_elements(), left * 4 / sizeof(T) + 1);
+  if constexpr (sizeof(T) <= 64) {
+    return 0;
+  } else {
+    const Parser::Extent extent = p.count_elements();
+    return std::min(extent.elements, extent.bytes * 8 / sizeof(T));
+  }
 }
 
 template <class T>
