@@ -127,12 +127,14 @@ class FlatMap {
 
  private:
   const_iterator lower_bound(std::string_view key) const {
-    return std::lower_bound(entries_.begin(), entries_.end(), key,
-                            [](const value_type& e, std::string_view k) { return e.first.view() < k; });
+    return std::lower_bound(
+        entries_.begin(), entries_.end(), key,
+        [](const value_type& e, std::string_view k) { return e.first.view() < k; });
   }
   iterator lower_bound(std::string_view key) {
-    return std::lower_bound(entries_.begin(), entries_.end(), key,
-                            [](const value_type& e, std::string_view k) { return e.first.view() < k; });
+    return std::lower_bound(
+        entries_.begin(), entries_.end(), key,
+        [](const value_type& e, std::string_view k) { return e.first.view() < k; });
   }
 
   std::vector<value_type> entries_;

@@ -158,8 +158,8 @@ std::optional<std::string> InputFile::read_pieces(
 
 namespace {
 
-// Reads the rest of `fd` into `buffer`, which grows by `grow(new_size, filled)`; returns the
-// number of bytes read or the error text.
+// Reads the rest of `fd` into `data` (of `capacity` bytes), which `grow(at_least, filled)`
+// enlarges keeping the bytes filled so far; returns the number of bytes read or the error text.
 template <class Grow>
 fennick::Result<std::size_t> read_rest(int fd, bool regular, std::uint64_t size, char*& data,
                                        std::size_t& capacity, const Grow& grow) {
@@ -168,8 +168,8 @@ fennick::Result<std::size_t> read_rest(int fd, bool regular, std::uint64_t size,
   // A regular file's size is known: it is read into a buffer of that size and one byte more, so
   // that its end is seen without growing the buffer or copying it. Whatever lies beyond (a file
   // that grew, a pipe) is read on in pieces.
-  std::size_t next = regular && size < std::string().max_size() ? static_cast<std::size_t>(size) + 1
-                                                                 : kPiece;
+  std::size_t next =
+      regular && size < std::string().max_size() ? static_cast<std::size_t>(size) + 1 : kPiece;
   while (true) {
     if (capacity == filled) {
       grow(filled + next, filled);
@@ -208,7 +208,9 @@ fennick::Result<FileBytes> InputFile::read_all_bytes() {
   char* data = nullptr;
   std::size_t capacity = 0;
   fennick::Result<std::size_t> filled =
-      read_rest(fd_, regular_, size_, data, capacity, [&](std::size_t size, std::size_t kept) {
+      read_rest(fd_, regular_, size_, data, capacity, [&](std::size_t needed, std::size_t kept) {
+        // At least doubled, so that a long pipe is copied a bounded number of times per byte.
+        const std::size_t size = std::max(needed, capacity * 2);
         auto larger = std::make_unique_for_overwrite<char[]>(size);
         if (kept > 0) std::memcpy(larger.get(), bytes.data.get(), kept);
         bytes.data = std::move(larger);
