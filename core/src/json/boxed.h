@@ -14,8 +14,8 @@ template <class T>
 class Boxed {
  public:
   Boxed() = default;
-  Boxed(std::nullopt_t) {}                                       // NOLINT
-  Boxed(T value) : p_(std::make_unique<T>(std::move(value))) {}  // NOLINT
+  Boxed(std::nullopt_t) {}
+  Boxed(T value) : p_(std::make_unique<T>(std::move(value))) {}
   Boxed(const Boxed& other) : p_(other.p_ ? std::make_unique<T>(*other.p_) : nullptr) {}
   Boxed(Boxed&&) noexcept = default;
   Boxed& operator=(const Boxed& other) {

@@ -51,11 +51,12 @@ class KeptText {
 class Text {
  public:
   Text() = default;
-  // From any string: the bytes are copied into a block of the Text's own.
-  Text(std::string_view s);  // NOLINT(google-explicit-constructor): fields take strings as given
-  Text(const std::string& s) : Text(std::string_view(s)) {}  // NOLINT
-  Text(std::string&& s);                                     // NOLINT
-  Text(const char* s) : Text(std::string_view(s)) {}         // NOLINT
+  // From any string, implicitly so that fields are set as strings are: the bytes are copied
+  // into a block of the Text's own.
+  Text(std::string_view s);
+  Text(const std::string& s) : Text(std::string_view(s)) {}
+  Text(std::string&& s);
+  Text(const char* s) : Text(std::string_view(s)) {}
   // A view of `part`, which lies inside `kept`, sharing its block.
   static Text view_of(const KeptText& kept, std::string_view part);
 
@@ -83,9 +84,9 @@ class Text {
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   std::string_view view() const { return {data(), size_}; }
-  operator std::string_view() const { return view(); }  // NOLINT(google-explicit-constructor)
+  operator std::string_view() const { return view(); }
   // Code and tests that set and take fields as std::string keep working.
-  operator std::string() const { return str(); }  // NOLINT(google-explicit-constructor)
+  operator std::string() const { return str(); }
   std::string str() const { return std::string(view()); }
   std::string substr(std::size_t pos, std::size_t count = std::string_view::npos) const {
     return std::string(view().substr(pos, count));
