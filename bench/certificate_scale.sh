@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# `fennick verify-certificate FILE --allow-unsealed` on sealed certificates of growing size (each
+# stage one artifact digest): one fresh process per run, the median wall time of RUNS runs and
+# the largest peak memory (GNU time), beside the file size and the 4x-file-size memory target, so
+# that the growth with the certificate shows. A baseline binary (the yardstick column) is run the
+# same way in the same run. Every run must give the expected verdict: exit 0, VERIFIED, every
+# stage counted, the missing platform seal accepted.
+#   bench/certificate_scale.sh [BUILD_DIR]                              (default: build)
+#   STAGES="100000 300000 1000000" RUNS=5 bench/certificate_scale.sh build-bench
+#   BASELINE=/path/to/old/fennick bench/certificate_scale.sh build-bench
+# BASELINE defaults to the pre-round build in /tmp/certbench-base; without one the yardstick
+# column is "-". Needs about 3 GB of memory to seal the largest certificate and 160 MB of disk
+# per million stages.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+baseline=${BASELINE:-/tmp/certbench-base/build/cli/fennick}
+stage_counts=${STAGES:-100000 300000 1000000}
+runs=${RUNS:-5}
+fennick="$build/cli/fennick"
+maker="$build/bench/certificate_scale_bench"
+# The two programs of this build (cmake --build BUILD_DIR --target fennick
+# certificate_scale_bench) and GNU time.
+for need in "$fennick" "$maker" /usr/bin/time; do
+  command -v "$need" >/dev/null || { echo "certificate_scale: $need is missing" >&2; exit 2; }
+done
+[ -x "$baseline" ] || baseline=""
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/fennick-scale.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# RUNS fresh runs of BIN on FILE (STAGES stages); sets WALL (median, s), PEAK (max, MB) and
+# prints one line per run. Exits when a run's verdict is not the expected one.
+measure() {
+  local label=$1 bin=$2 file=$3 stages=$4
+  local walls=() peak_kb=0 i wall kb code
+  for ((i = 1; i <= runs; i++)); do
+    code=0
+    /usr/bin/time -o "$work/time" -f '%e %M' "$bin" verify-certificate "$file" --allow-unsealed \
+      >"$work/out" 2>"$work/err" || code=$?
+    read -r wall kb <"$work/time"
+    if [ "$code" -ne 0 ] ||
+      ! head -n 1 "$work/out" | grep -q '^governance certificate VERIFIED (pipeline: run-scale' ||
+      ! grep -qx "  stages: $stages" "$work/err" ||
+      ! grep -qx '  platform seal: ABSENT (unsealed)' "$work/err"; then
+      echo "certificate_scale: $label on $stages stages: exit $code, not the expected verdict:" >&2
+      head -c 2000 "$work/out" "$work/err" >&2
+      exit 1
+    fi
+    printf '  %s run %d: %s s, %.0f MB\n' "$label" "$i" "$wall" "$(awk -v k="$kb" 'BEGIN { print k / 1024 }')"
+    walls+=("$wall")
+    [ "$kb" -gt "$peak_kb" ] && peak_kb=$kb
+  done
+  WALL=$(printf '%s\n' "${walls[@]}" | sort -g | awk '{ v[NR] = $1 } END {
+    printf "%.2f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }')
+  PEAK=$(awk -v k="$peak_kb" 'BEGIN { printf "%.0f", k / 1024 }')
+}
+
+echo "fennick: $fennick; baseline: ${baseline:--}; $runs runs each, median time, largest peak"
+for n in $stage_counts; do
+  file="$work/stages-$n.json"
+  "$maker" "$file" "$n"
+  bytes=$(stat -c %s "$file")
+  size=$(awk -v b="$bytes" -v n="$n" 'BEGIN { printf "%d stages, %.1f MB (%.1f MiB)", n, b / 1e6, b / 1048576 }')
+  target=$(awk -v b="$bytes" 'BEGIN { printf "%.0f", 4 * b / 1048576 }')
+  echo "== $size; 4x file size: $target MB"
+  measure after "$fennick" "$file" "$n"
+  after_wall=$WALL after_peak=$PEAK
+  yardstick="-"
+  if [ -n "$baseline" ]; then
+    measure before "$baseline" "$file" "$n"
+    yardstick="before: $WALL s, $PEAK MB"
+  fi
+  thr=$(awk -v b="$bytes" -v s="$after_wall" 'BEGIN { if (s > 0) printf "%.0f MB/s", b / 1e6 / s; else print "-" }')
+  printf 'row: fennick verify-certificate --allow-unsealed, %d stages\t%s\t%s s (median of %d)\t%s\t%s MB (4x file: %s MB)\t%s\n' \
+    "$n" "$size" "$after_wall" "$runs" "$thr" "$after_peak" "$target" "$yardstick"
+  rm -f "$file"
+done
