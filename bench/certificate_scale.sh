@@ -4,7 +4,8 @@
 # the largest peak memory (GNU time), beside the file size and the 4x-file-size memory target, so
 # that the growth with the certificate shows. A baseline binary (the yardstick column) is run the
 # same way in the same run. Every run must give the expected verdict: exit 0, VERIFIED, every
-# stage counted, the missing platform seal accepted.
+# stage counted, the missing platform seal accepted; and the file with one stage renamed must
+# fail its hash (checked once per size, untimed).
 #   bench/certificate_scale.sh [BUILD_DIR]                              (default: build)
 #   STAGES="100000 300000 1000000" RUNS=5 bench/certificate_scale.sh build-bench
 #   BASELINE=/path/to/old/fennick bench/certificate_scale.sh build-bench
@@ -64,6 +65,18 @@ for n in $stage_counts; do
   size=$(awk -v b="$bytes" -v n="$n" 'BEGIN { printf "%d stages, %.1f MB (%.1f MiB)", n, b / 1e6, b / 1048576 }')
   target=$(awk -v b="$bytes" 'BEGIN { printf "%.0f", 4 * b / 1048576 }')
   echo "== $size; 4x file size: $target MB"
+  # Once, untimed: the same file with the first stage renamed must fail its hash, so the runs
+  # below verify every stage rather than pass whatever they are given.
+  sed '0,/"stageId":"stage-0"/s//"stageId":"stage-X"/' "$file" >"$work/tampered.json"
+  code=0
+  "$fennick" verify-certificate "$work/tampered.json" --allow-unsealed >"$work/out" 2>"$work/err" ||
+    code=$?
+  if [ "$code" -ne 1 ] || ! head -n 1 "$work/out" | grep -q '^governance certificate INVALID' ||
+    ! grep -q 'certificate hash mismatch' "$work/err"; then
+    echo "certificate_scale: a renamed stage did not make $n stages INVALID (exit $code)" >&2
+    exit 1
+  fi
+  rm -f "$work/tampered.json"
   measure after "$fennick" "$file" "$n"
   after_wall=$WALL after_peak=$PEAK
   yardstick="-"
