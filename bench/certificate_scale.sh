@@ -30,34 +30,36 @@ done
 work=$(mktemp -d "${TMPDIR:-/tmp}/fennick-scale.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# RUNS fresh runs of BIN on FILE (STAGES stages); sets WALL (median, s), PEAK (max, MB) and
-# prints one line per run. Exits when a run's verdict is not the expected one.
-measure() {
+# One fresh run of BIN (LABEL: after or before) on FILE of STAGES stages: appends "LABEL WALL
+# PEAK_KB" to the run list and prints it. Exits when the verdict is not the expected one.
+run_once() {
   local label=$1 bin=$2 file=$3 stages=$4
-  local walls=() peak_kb=0 i wall kb code
-  for ((i = 1; i <= runs; i++)); do
-    code=0
-    /usr/bin/time -o "$work/time" -f '%e %M' "$bin" verify-certificate "$file" --allow-unsealed \
-      >"$work/out" 2>"$work/err" || code=$?
-    read -r wall kb <"$work/time"
-    if [ "$code" -ne 0 ] ||
-      ! head -n 1 "$work/out" | grep -q '^governance certificate VERIFIED (pipeline: run-scale' ||
-      ! grep -qx "  stages: $stages" "$work/err" ||
-      ! grep -qx '  platform seal: ABSENT (unsealed)' "$work/err"; then
-      echo "certificate_scale: $label on $stages stages: exit $code, not the expected verdict:" >&2
-      head -c 2000 "$work/out" "$work/err" >&2
-      exit 1
-    fi
-    printf '  %s run %d: %s s, %.0f MB\n' "$label" "$i" "$wall" "$(awk -v k="$kb" 'BEGIN { print k / 1024 }')"
-    walls+=("$wall")
-    [ "$kb" -gt "$peak_kb" ] && peak_kb=$kb
-  done
-  WALL=$(printf '%s\n' "${walls[@]}" | sort -g | awk '{ v[NR] = $1 } END {
-    printf "%.2f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }')
-  PEAK=$(awk -v k="$peak_kb" 'BEGIN { printf "%.0f", k / 1024 }')
+  local wall kb code=0
+  /usr/bin/time -o "$work/time" -f '%e %M' "$bin" verify-certificate "$file" --allow-unsealed \
+    >"$work/out" 2>"$work/err" || code=$?
+  read -r wall kb <"$work/time"
+  if [ "$code" -ne 0 ] ||
+    ! head -n 1 "$work/out" | grep -q '^governance certificate VERIFIED (pipeline: run-scale' ||
+    ! grep -qx "  stages: $stages" "$work/err" ||
+    ! grep -qx '  platform seal: ABSENT (unsealed)' "$work/err"; then
+    echo "certificate_scale: $label on $stages stages: exit $code, not the expected verdict:" >&2
+    head -c 2000 "$work/out" "$work/err" >&2
+    exit 1
+  fi
+  echo "$label $wall $kb" >>"$work/runs"
+  printf '  %s: %s s, %.0f MB\n' "$label" "$wall" "$(awk -v k="$kb" 'BEGIN { print k / 1024 }')"
 }
 
-echo "fennick: $fennick; baseline: ${baseline:--}; $runs runs each, median time, largest peak"
+# "MEDIAN_WALL PEAK_MB" of LABEL's runs.
+figures() {
+  awk -v label="$1" '$1 == label { t[++n] = $2; if ($3 > p) p = $3 }
+    END {
+      for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (t[j] < t[i]) { x = t[i]; t[i] = t[j]; t[j] = x }
+      printf "%.2f %.0f\n", (n % 2) ? t[(n + 1) / 2] : (t[n / 2] + t[n / 2 + 1]) / 2, p / 1024 }' \
+    "$work/runs"
+}
+
+echo "fennick: $fennick; baseline: ${baseline:--}; $runs runs each, alternating; median time, largest peak"
 for n in $stage_counts; do
   file="$work/stages-$n.json"
   "$maker" "$file" "$n"
@@ -77,12 +79,17 @@ for n in $stage_counts; do
     exit 1
   fi
   rm -f "$work/tampered.json"
-  measure after "$fennick" "$file" "$n"
-  after_wall=$WALL after_peak=$PEAK
+  # The two binaries alternate, so that the machine's load falls on both alike.
+  : >"$work/runs"
+  for ((i = 1; i <= runs; i++)); do
+    run_once after "$fennick" "$file" "$n"
+    [ -z "$baseline" ] || run_once before "$baseline" "$file" "$n"
+  done
+  read -r after_wall after_peak < <(figures after)
   yardstick="-"
   if [ -n "$baseline" ]; then
-    measure before "$baseline" "$file" "$n"
-    yardstick="before: $WALL s, $PEAK MB"
+    read -r before_wall before_peak < <(figures before)
+    yardstick="before: $before_wall s, $before_peak MB"
   fi
   thr=$(awk -v b="$bytes" -v s="$after_wall" 'BEGIN { if (s > 0) printf "%.0f MB/s", b / 1e6 / s; else print "-" }')
   printf 'row: fennick verify-certificate --allow-unsealed, %d stages\t%s\t%s s (median of %d)\t%s\t%s MB (4x file: %s MB)\t%s\n' \
