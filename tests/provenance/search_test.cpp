@@ -216,45 +216,55 @@ TEST(SearchCorpus, CachedAndOnePassSearchesAgreeWithTheDirectOneOnAVariedCorpus)
   }
   pages.push_back(corpus_page("long.json", long_text + "acme acme"));
   pages.push_back(paged("long-pages.json", {long_text, long_text}));
-  const std::vector<std::string> terms = {"acme",
-                                          "ACME",
-                                          "Acme",
-                                          "acm",
-                                          "cme",
-                                          "me",
-                                          "meac",
-                                          "acmeacme",
-                                          "eacmea",
-                                          "acme acme",
-                                          "\u03C3",
-                                          "\u03C2",
-                                          "\u03A3",
-                                          "-\u03C3",
-                                          "-\u03C2",
-                                          "\u03BF\u03C2",
-                                          "\u0130",
-                                          "i\u0307",
-                                          "i\u0307acm",
-                                          "x\u0130ACM",  // a whole line
-                                          "i",
-                                          "I",
-                                          "\u03C3\u0301",
-                                          "\r",
-                                          "x\r",
-                                          "\u00E9",
-                                          "e\u0301",
-                                          "\u00DF",
-                                          "ss",
-                                          "\u03C9",
-                                          " ",
-                                          "-\u03A3",
-                                          "\u00A0",
-                                          "\u03A3\u0301 x",
-                                          "'",
-                                          "",
-                                          "\n",
-                                          "acme\nacme",
-                                          "no such term"};
+  std::vector<std::string> terms = {"acme",
+                                    "ACME",
+                                    "Acme",
+                                    "acm",
+                                    "cme",
+                                    "me",
+                                    "meac",
+                                    "acmeacme",
+                                    "eacmea",
+                                    "acme acme",
+                                    "\u03C3",
+                                    "\u03C2",
+                                    "\u03A3",
+                                    "-\u03C3",
+                                    "-\u03C2",
+                                    "\u03BF\u03C2",
+                                    "\u0130",
+                                    "i\u0307",
+                                    "i\u0307acm",
+                                    "x\u0130ACM",  // a whole line
+                                    "i",
+                                    "I",
+                                    "\u03C3\u0301",
+                                    "\r",
+                                    "x\r",
+                                    "\u00E9",
+                                    "e\u0301",
+                                    "\u00DF",
+                                    "ss",
+                                    "\u03C9",
+                                    " ",
+                                    "-\u03A3",
+                                    "\u00A0",
+                                    "\u03A3\u0301 x",
+                                    "'",
+                                    "",
+                                    "\n",
+                                    "acme\nacme",
+                                    "no such term"};
+  // Enough terms, many alike once lower-cased, that the matcher holds states past its full
+  // transition rows.
+  const std::vector<std::string> pieces = {"acme", "ACME", "x", "i", "\u03A3", "\u0130", " ", "-"};
+  for (const std::string& a : pieces) {
+    for (const std::string& b : pieces) {
+      for (const std::string& c : pieces) {
+        for (const std::string& d : pieces) terms.push_back(a + b + c + d);
+      }
+    }
+  }
   const std::vector<std::vector<CorpusHits>> one_pass = search_corpus_terms(pages, terms);
   ASSERT_EQ(one_pass.size(), terms.size());
   const LoweredCorpus lowered(pages);

@@ -55,13 +55,25 @@ void for_each_document_line(const ExtractionOutput& output, Visit visit) {
   for (const ExtractionPage& page : *output.pages) for_each_text_line(page.text, visit);
 }
 
+bool is_ascii(std::string_view line) {
+  return std::all_of(line.begin(), line.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// The full lower-casing of a document's lines that are not ASCII, in line order.
+struct LoweredOthers {
+  std::string text;
+  std::vector<std::size_t> ends;  // where each line ends in `text`
+  std::size_t next = 0;           // the next line to append
+};
+
 // Appends the lower-cased line. ASCII is lowered here directly (the full mapping agrees with the
-// ASCII one there); anything else goes through the full mapping line by line, as one search does.
-void append_lowered_line(std::string& out, std::string_view line) {
-  const bool ascii = std::all_of(line.begin(), line.end(),
-                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  if (!ascii) {
-    out += text::to_lower(line);
+// ASCII one there); any other line's full lower-casing comes from `others`.
+void append_lowered_line(std::string& out, std::string_view line, LoweredOthers& others) {
+  if (!is_ascii(line)) {
+    const std::size_t start = others.next == 0 ? 0 : others.ends[others.next - 1];
+    out.append(others.text, start, others.ends[others.next] - start);
+    ++others.next;
     return;
   }
   for (const char c : line) {
@@ -228,21 +240,29 @@ LoweredCorpus::LoweredCorpus(std::span<const CorpusPage> pages) {
     Document document;
     document.source = text::lossy_utf8(page.source);
     document.pages_searched = pages_searched(page.output);
-    // Sized up front: the cache is about as large as the corpus text itself.
+    // Sized once, exactly: lower-casing lengthens some lines ("\u0130" becomes three bytes), so
+    // the lines that are not ASCII are lowered first, into a buffer of this document only.
     std::size_t line_count = 0;
     std::size_t bytes = 0;
+    LoweredOthers others;
     for_each_document_line(page.output, [&](std::string_view line) {
       ++line_count;
-      bytes += line.size() + 1;
+      if (is_ascii(line)) {
+        bytes += line.size() + 1;
+      } else {
+        others.text += text::to_lower(line);
+        others.ends.push_back(others.text.size());
+        ++bytes;
+      }
     });
     document.lines.reserve(line_count);
     document.lowered_starts.reserve(line_count);
-    document.lowered.reserve(bytes);
-    for_each_document_line(page.output, [&document](std::string_view line) {
+    document.lowered.reserve(bytes + others.text.size());
+    for_each_document_line(page.output, [&](std::string_view line) {
       if (!document.lines.empty()) document.lowered.push_back('\n');
       document.lines.push_back(line);
       document.lowered_starts.push_back(document.lowered.size());
-      append_lowered_line(document.lowered, line);
+      append_lowered_line(document.lowered, line, others);
     });
     documents_.push_back(std::move(document));
   }
