@@ -73,7 +73,6 @@ TermMatcher::TermMatcher(std::span<const std::string> patterns) : pattern_count_
   dense_states_ = static_cast<State>(std::min(count, kDenseStates));
   dense_.assign(std::size_t{dense_states_} << 8, kStart);
   fail_.assign(count, kStart);
-  output_link_.assign(count, kNone);
   first_output_.assign(count, kNone);
   for (std::size_t s = 0; s < count; ++s) {
     const std::uint32_t begin = child_begin_[s];
@@ -88,9 +87,11 @@ TermMatcher::TermMatcher(std::span<const std::string> patterns) : pattern_count_
       const State child = targets_[e];
       const State suffix = s == kStart ? kStart : step(fail_[s], labels_[e]);
       fail_[child] = suffix;
-      output_link_[child] = pattern_[suffix] != kNone ? suffix : output_link_[suffix];
     }
-    first_output_[s] = pattern_[s] != kNone ? static_cast<State>(s) : output_link_[s];
+    // The suffix state comes earlier, so its first output is known.
+    first_output_[s] = pattern_[s] != kNone ? static_cast<State>(s)
+                       : s == kStart        ? kNone
+                                            : first_output_[fail_[s]];
   }
 }
 

@@ -38,7 +38,7 @@ class TermMatcher {
   std::uint32_t pattern_at(State state) const { return pattern_[state]; }
   // The nearest state on `state`'s suffix chain (itself excluded) at which a pattern ends, or
   // kNone: the patterns that end with the one at `state`.
-  State next_output(State state) const { return output_link_[state]; }
+  State next_output(State state) const { return first_output_[fail_[state]]; }
   // The first state at or below `state` on its suffix chain at which a pattern ends, or kNone.
   State first_output(State state) const { return first_output_[state]; }
 
@@ -66,7 +66,6 @@ class TermMatcher {
   std::vector<unsigned char> labels_;
   std::vector<State> targets_;
   std::vector<State> fail_;
-  std::vector<State> output_link_;
   std::vector<State> first_output_;
   std::vector<std::uint32_t> pattern_;
 };
