@@ -78,17 +78,23 @@ int verify_certificate_steps(const VerifyCertificateArgs& args, const Streams& s
                              Step& step) {
   const std::string certificate_path = shown(args.certificate);
   step = {"reading the certificate ", certificate_path};
-  Result<std::string> certificate_text = read_text_file(args.certificate);
-  if (!certificate_text) {
-    return input_error(streams,
-                       "error: cannot read " + certificate_path + ": " + certificate_text.error());
+  // Read once and kept whole: the record's strings are views into these bytes.
+  Result<text::FileBytes> certificate_bytes =
+      text::read_file_bytes(args.certificate, text::OpenMode::kAsGiven);
+  if (certificate_bytes && !text::is_valid_utf8(certificate_bytes->view())) {
+    certificate_bytes = Err(std::string("stream did not contain valid UTF-8"));
   }
-  auto certificate = certificate::read_certificate_json(*certificate_text);
+  if (!certificate_bytes) {
+    return input_error(streams,
+                       "error: cannot read " + certificate_path + ": " + certificate_bytes.error());
+  }
+  const std::size_t certificate_size = certificate_bytes->size;
+  auto certificate = certificate::read_certificate_json(
+      json::KeptText(std::move(certificate_bytes->data), certificate_size));
   if (!certificate) {
     return input_error(streams,
                        "error: invalid certificate JSON: " + certificate.error().to_string());
   }
-  certificate_text = std::string();  // the record is all that is needed from here on
 
   if (args.artifact_dir && !text::is_directory(*args.artifact_dir)) {
     return input_error(streams, "error: --artifact-dir " + shown(*args.artifact_dir) +

@@ -6,9 +6,11 @@
 #include <optional>
 #include <string>
 
+#include "certificate/canonical.h"
 #include "certificate/records.h"
 #include "crypto/base64.h"
 #include "crypto/sha256.h"
+#include "json/output.h"
 #include "support/certificate_json.h"
 #include "support/certificate_producer.h"
 
@@ -74,6 +76,22 @@ TEST(CertificateHash, DigestCoversTheCanonicalTextWithHashSignatureAndCountersig
   EXPECT_EQ(
       check_certificate_hash(certificate),
       text("certificate hash mismatch: expected " + crypto::sha256_hex(hash_input) + ", got abc"));
+}
+
+// The digest takes the text window by window: a text several windows long, with a member that
+// straddles their edges, must give the digest of the whole text.
+TEST(CertificateHash, DigestOfATextSeveralWindowsLongCoversEveryPiece) {
+  GovernanceCertificate certificate = test_support::minimal_certificate("run-7");
+  certificate.goal_id = std::string(3 * json::Output::kWindowBytes + 5, 'g');
+  certificate.certificate_hash = "claimed";
+  certificate.cert_signature = "signature";
+  const fennick::Result<std::string> whole = write_certificate_json(certificate);
+  ASSERT_TRUE(whole.ok()) << whole.error();
+  const std::string hash_input =
+      replace(replace(*whole, R"("certificateHash":"claimed")", R"("certificateHash":"")"),
+              R"("certSignature":"signature")", R"("certSignature":"")");
+  ASSERT_GT(hash_input.size(), 3 * json::Output::kWindowBytes);
+  EXPECT_EQ(compute_certificate_hash(certificate), crypto::sha256_hex(hash_input));
 }
 
 TEST(CertificateHash, SealedCertificatePassesBothChecks) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -405,6 +406,25 @@ TEST(CertificateRecords, MapsAndLists) {
   const StringMap expected = {{"a", "1"}, {"b", "3"}};
   EXPECT_EQ(c.stages.at(0).artifact_hashes, expected);
 
+  // Ascending byte order (bytes from 0x80 after ASCII, a prefix before its extensions), and of
+  // repeated keys, spelt plainly or with escapes, the last one read.
+  const std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>>
+      orders = {
+          {R"({"ab":"1","a":"2","\u00e9":"3","z":"4","\u0061":"5","é":"6","a":"7"})",
+           {{"a", "7"}, {"ab", "1"}, {"z", "4"}, {"\xc3\xa9", "6"}}},
+          {R"({"c":"1","b":"2","a":"3"})", {{"a", "3"}, {"b", "2"}, {"c", "1"}}},
+          {R"({"x":"1","x":"2","x":"3"})", {{"x", "3"}}},
+          {R"({"\u00ff":"1","\u007f":"2","":"3"})", {{"", "3"}, {"\x7f", "2"}, {"\xc3\xbf", "1"}}},
+      };
+  for (const auto& [map, entries] : orders) {
+    SCOPED_TRACE(map);
+    const GovernanceCertificate read = read_certificate_ok(
+        with_stage(R"({"stageId":"s","status":"passed","artifactHashes":)" + map + "}"));
+    std::vector<std::pair<std::string, std::string>> got;
+    for (const auto& [key, value] : read.stages.at(0).artifact_hashes) got.emplace_back(key, value);
+    EXPECT_EQ(got, entries);
+  }
+
   expect_messages({
       {{{"stages", "{}"}}, "invalid type: map, expected a sequence"},
       {only_stage(R"({"stageId":"s","status":"passed","artifactHashes":[]})"),
@@ -417,6 +437,36 @@ TEST(CertificateRecords, MapsAndLists) {
                               R"("verified":"yes"}])"}},
        "invalid type: string \"yes\", expected a boolean"},
   });
+}
+
+// The strings of a certificate view the text it was read from: whatever is copied out of it
+// stays readable once the text and the certificate are gone.
+TEST(CertificateRecords, StringsOutliveTheirCertificate) {
+  StageRecord stage;
+  json::Text id;
+  json::Text escaped;
+  {
+    std::string text = with_stage(
+        R"({"stageId":"build","status":"passed","artifactHashes":{"app\n.tar":"d1","lib":"d2"}})");
+    std::optional<GovernanceCertificate> c = read_certificate_ok(text);
+    text.assign(text.size(), 'x');
+    stage = c->stages.at(0);
+    id = c->stages.at(0).stage_id;
+    escaped = c->stages.at(0).artifact_hashes.begin()->first;
+    GovernanceCertificate moved = std::move(*c);
+    c.reset();
+    moved.stages.at(0).stage_id = moved.stages.at(0).artifact_hashes.begin()->second;
+  }
+  EXPECT_EQ(id, "build");
+  EXPECT_EQ(escaped, "app\n.tar");
+  EXPECT_EQ(stage.stage_id, "build");
+  EXPECT_EQ(stage.artifact_hashes.at("lib"), "d2");
+  const json::Text& same = id;
+  id = same;  // assigning a string to itself keeps it
+  EXPECT_EQ(id, "build");
+  stage.stage_id = stage.artifact_hashes.at("lib");
+  stage.artifact_hashes.clear();
+  EXPECT_EQ(stage.stage_id, "d2");
 }
 
 TEST(CertificateRecords, SubRecords) {

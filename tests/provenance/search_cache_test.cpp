@@ -1,5 +1,5 @@
-// The validator searches each candidate once per audit; claims naming the same candidate get the
-// same summary as if each had searched on its own.
+// The validator searches every candidate once per audit, all in one pass; claims naming the same
+// candidate get the same summary as if each had searched on its own.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -26,14 +26,17 @@ TEST(ValidatorSearch, EachCandidateIsSearchedOncePerAudit) {
       new_claim("BR-003", RequirementKind::kBr, "Zyxx hosts the Acme mirror")};
 
   std::map<std::string, int> searches;
+  int passes = 0;
   internal::ValidatorHooks hooks;
-  hooks.search = [&searches](const LoweredCorpus& corpus, std::string_view term) {
-    ++searches[std::string(term)];
-    return search_corpus(corpus, term);
+  hooks.search = [&](std::span<const CorpusPage> corpus, std::span<const std::string> terms) {
+    ++passes;
+    for (const std::string& term : terms) ++searches[term];
+    return search_corpus_terms(corpus, terms);
   };
   const ValidatorReport report = internal::validate_claims(
       claims, pages, allowlist, AssumptionBudget{10, 0}, CalendarDate{2026, 1, 1}, hooks);
 
+  EXPECT_EQ(passes, 1);
   EXPECT_EQ(searches, (std::map<std::string, int>{{"Acme", 1}, {"Zyxx", 1}}));
   ASSERT_EQ(report.verdicts.size(), 3u);
   const std::vector<CorpusHits> direct = search_corpus(pages, "Acme");

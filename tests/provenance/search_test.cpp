@@ -26,11 +26,14 @@ CorpusPage paged(std::string source, const std::vector<std::string>& page_texts,
   return result;
 }
 
-// Searches both ways, which must agree on every input; returns the result.
+// Searches every way, which must agree on every input; returns the result.
 std::vector<CorpusHits> search(const std::vector<CorpusPage>& pages, std::string_view term) {
   std::vector<CorpusHits> direct = search_corpus(pages, term);
   const LoweredCorpus lowered(pages);
   EXPECT_EQ(search_corpus(lowered, term), direct) << "term: " << term;
+  const std::vector<std::string> one = {std::string(term)};
+  EXPECT_EQ(search_corpus_terms(pages, one), std::vector<std::vector<CorpusHits>>{direct})
+      << "term: " << term;
   return direct;
 }
 
@@ -84,7 +87,9 @@ TEST(SearchCorpus, KeepsTheFirstHundredHitsAndCountsAll) {
   for (int i = 1; i <= 200; ++i) {
     text += (i % 4 == 0 ? "plain " : "Term ") + std::to_string(i) + "\n";
   }
-  const std::vector<CorpusHits> found = search({corpus_page("big.json", text)}, "term");
+  // The hit lines refer into the pages, which must outlive them.
+  const std::vector<CorpusPage> pages = {corpus_page("big.json", text)};
+  const std::vector<CorpusHits> found = search(pages, "term");
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].hit_count, 150u);
   ASSERT_EQ(found[0].hits.size(), 100u);
@@ -187,7 +192,9 @@ std::string random_text(std::mt19937& random, int lines) {
   return text;
 }
 
-TEST(SearchCorpus, CachedAndDirectSearchAgreeOnAVariedCorpus) {
+// The per-term search is the oracle: the cached search and the one pass over all terms must give
+// the same records for every term.
+TEST(SearchCorpus, CachedAndOnePassSearchesAgreeWithTheDirectOneOnAVariedCorpus) {
   std::mt19937 random(20240917);
   std::vector<CorpusPage> pages;
   for (int i = 0; i < 40; ++i) {
@@ -202,38 +209,89 @@ TEST(SearchCorpus, CachedAndDirectSearchAgreeOnAVariedCorpus) {
       pages.push_back(corpus_page(source, random_text(random, static_cast<int>(random() % 12))));
     }
   }
-  const std::vector<std::string> terms = {"acme",
-                                          "ACME",
-                                          "\u03C3",
-                                          "\u03C2",
-                                          "\u03A3",
-                                          "\u03BF\u03C2",
-                                          "\u0130",
-                                          "i\u0307",
-                                          "i",
-                                          "I",
-                                          "\u03C3\u0301",
-                                          "\r",
-                                          "x\r",
-                                          "\u00E9",
-                                          "e\u0301",
-                                          "\u00DF",
-                                          "ss",
-                                          "\u03C9",
-                                          " ",
-                                          "-\u03A3",
-                                          "acme acme",
-                                          "\u00A0",
-                                          "\u03A3\u0301 x",
-                                          "'"};
+  // Past the 100 kept lines, with terms repeated and overlapping within a line.
+  std::string long_text;
+  for (int line = 0; line < 130; ++line) {
+    long_text += line % 2 == 0 ? "acmeacme ACME-\u03A3\n" : "x\u0130acm\n";
+  }
+  pages.push_back(corpus_page("long.json", long_text + "acme acme"));
+  pages.push_back(paged("long-pages.json", {long_text, long_text}));
+  std::vector<std::string> terms = {"acme",
+                                    "ACME",
+                                    "Acme",
+                                    "acm",
+                                    "cme",
+                                    "me",
+                                    "meac",
+                                    "acmeacme",
+                                    "eacmea",
+                                    "acme acme",
+                                    "\u03C3",
+                                    "\u03C2",
+                                    "\u03A3",
+                                    "-\u03C3",
+                                    "-\u03C2",
+                                    "\u03BF\u03C2",
+                                    "\u0130",
+                                    "i\u0307",
+                                    "i\u0307acm",
+                                    "x\u0130ACM",  // a whole line
+                                    "i",
+                                    "I",
+                                    "\u03C3\u0301",
+                                    "\r",
+                                    "x\r",
+                                    "\u00E9",
+                                    "e\u0301",
+                                    "\u00DF",
+                                    "ss",
+                                    "\u03C9",
+                                    " ",
+                                    "-\u03A3",
+                                    "\u00A0",
+                                    "\u03A3\u0301 x",
+                                    "'",
+                                    "",
+                                    "\n",
+                                    "acme\nacme",
+                                    "no such term"};
+  // Enough terms, many alike once lower-cased, that the matcher holds states past its full
+  // transition rows.
+  const std::vector<std::string> pieces = {"acme", "ACME", "x", "i", "\u03A3", "\u0130", " ", "-"};
+  for (const std::string& a : pieces) {
+    for (const std::string& b : pieces) {
+      for (const std::string& c : pieces) {
+        for (const std::string& d : pieces) terms.push_back(a + b + c + d);
+      }
+    }
+  }
+  const std::vector<std::vector<CorpusHits>> one_pass = search_corpus_terms(pages, terms);
+  ASSERT_EQ(one_pass.size(), terms.size());
   const LoweredCorpus lowered(pages);
   std::size_t total_hits = 0;
-  for (const std::string& term : terms) {
-    const std::vector<CorpusHits> direct = search_corpus(pages, term);
-    EXPECT_EQ(search_corpus(lowered, term), direct) << "term: " << term;
+  for (std::size_t i = 0; i < terms.size(); ++i) {
+    const std::vector<CorpusHits> direct = search_corpus(pages, terms[i]);
+    EXPECT_EQ(search_corpus(lowered, terms[i]), direct) << "term: " << terms[i];
+    EXPECT_EQ(one_pass[i], direct) << "term: " << terms[i];
     for (const CorpusHits& record : direct) total_hits += record.hit_count;
+    // A hit line is the document's own line, not a copy of it.
+    for (const CorpusHits& record : one_pass[i]) {
+      const CorpusPage* const page = find_corpus_page(pages, record.source);
+      ASSERT_NE(page, nullptr);
+      const auto holds = [](const std::string& text, std::string_view line) {
+        return line.data() >= text.data() && line.data() + line.size() <= text.data() + text.size();
+      };
+      for (const CorpusHit& hit : record.hits) {
+        bool inside = holds(page->output.text, hit.line);
+        if (page->output.pages) {
+          for (const ExtractionPage& p : *page->output.pages)
+            inside = inside || holds(p.text, hit.line);
+        }
+        EXPECT_TRUE(inside) << "term: " << terms[i];
+      }
+    }
   }
-  EXPECT_GT(total_hits, 100u);  // the corpus really exercises the matching
+  EXPECT_GT(total_hits, 600u);  // the corpus really exercises the matching
 }
 
 TEST(ResolveCitationQuote, InclusiveOneBasedRangesOfTheWholeText) {

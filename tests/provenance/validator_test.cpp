@@ -359,7 +359,8 @@ TEST_F(ValidatorGuard, ExceptionInTheEntityScanOfALaterClaim) {
 
 TEST_F(ValidatorGuard, ThrownStringInTheSearch) {
   internal::ValidatorHooks hooks;
-  hooks.search = [](const LoweredCorpus&, std::string_view) -> std::vector<CorpusHits> {
+  hooks.search = [](std::span<const CorpusPage>,
+                    std::span<const std::string>) -> std::vector<std::vector<CorpusHits>> {
     throw std::string("search `broke`\n");
   };
   expect_all_rejected(run(hooks), "search `broke`\n");

@@ -17,11 +17,11 @@ SbomBindingStatus unreadable(const std::string& path, std::string error) {
   return status;
 }
 
-SbomBindingStatus mismatch(SbomBindingStatus::Kind kind, const std::string& claimed,
+SbomBindingStatus mismatch(SbomBindingStatus::Kind kind, std::string_view claimed,
                            std::string actual) {
   SbomBindingStatus status;
   status.kind = kind;
-  status.claimed = claimed;
+  status.claimed = std::string(claimed);
   status.actual = std::move(actual);
   return status;
 }

@@ -1,5 +1,9 @@
 #include "certificate/canonical.h"
 
+#include <array>
+#include <cstddef>
+#include <string_view>
+
 #include "json/writer.h"
 
 namespace fennick::certificate {
@@ -7,21 +11,21 @@ namespace fennick::certificate {
 namespace {
 
 // Values without a record writer of their own, for the list and map helpers below.
-void write_json(const std::string& value, std::string& out) { json::write_string(out, value); }
-void write_json(const json::Value& value, std::string& out) { json::write_value(out, value); }
+void write_json(const json::Text& value, json::Output& out) { json::write_string(out, value); }
+void write_json(const json::Value& value, json::Output& out) { json::write_value(out, value); }
 
 // Wire strings are plain lower-case words: nothing in them needs escaping.
-void write_wire(std::string_view wire, std::string& out) {
+void write_wire(std::string_view wire, json::Output& out) {
   out += '"';
   out += wire;
   out += '"';
 }
 
-template <class T>
-void write_list(const std::vector<T>& list, std::string& out) {
+template <class List>
+void write_list(const List& list, json::Output& out) {
   out += '[';
   bool first = true;
-  for (const T& element : list) {
+  for (const auto& element : list) {
     if (!first) out += ',';
     first = false;
     write_json(element, out);
@@ -30,8 +34,8 @@ void write_list(const std::vector<T>& list, std::string& out) {
 }
 
 // Maps are held in ascending byte order of the key, which is the order they are written in.
-template <class T>
-void write_map(const std::map<std::string, T, std::less<>>& map, std::string& out) {
+template <class Map>
+void write_map(const Map& map, json::Output& out) {
   out += '{';
   bool first = true;
   for (const auto& [key, value] : map) {
@@ -47,8 +51,8 @@ void write_map(const std::map<std::string, T, std::less<>>& map, std::string& ou
 // Each record writer below spells its keys with their separators: the first member of every
 // record is always written (only ApprovalRecord starts with an optional one and handles it), so
 // whether a comma precedes a key is known where the key is written.
-void optional_string(const std::optional<std::string>& value, std::string_view key,
-                     std::string& out) {
+void optional_string(const std::optional<json::Text>& value, std::string_view key,
+                     json::Output& out) {
   if (!value) return;
   out += key;
   json::write_string(out, *value);
@@ -56,34 +60,50 @@ void optional_string(const std::optional<std::string>& value, std::string_view k
 
 }  // namespace
 
-fennick::Result<std::string> write_certificate_json(const GovernanceCertificate& certificate) {
+fennick::Result<std::string> write_certificate_json(const GovernanceCertificate& certificate,
+                                                    CertificateText text) {
+  // A first pass counts the bytes, so the buffer is allocated once and never regrown or copied.
+  std::size_t size = 0;
+  json::Output counter([&size](std::string_view piece) { size += piece.size(); });
+  write_certificate_json(certificate, text, counter);
+  counter.flush();
   std::string out;
-  out.reserve(128);
-  write_json(certificate, out);
+  out.reserve(size);
+  json::Output output(out);
+  write_certificate_json(certificate, text, output);
+  output.flush();
   return out;
 }
 
 void write_manifest_json(const InterStageManifest& manifest, std::string& out) {
-  write_json(manifest, out);
+  json::Output output(out);
+  write_json(manifest, output);
+  output.flush();
 }
 
 // ---- enumerations and timestamps ------------------------------------------------------------
 
-void write_json(CertificateStatus value, std::string& out) { write_wire(wire_name(value), out); }
-void write_json(StageStatus value, std::string& out) { write_wire(wire_name(value), out); }
-void write_json(CheckStatus value, std::string& out) { write_wire(wire_name(value), out); }
-void write_json(ChainIntegrity value, std::string& out) { write_wire(wire_name(value), out); }
-void write_json(SigningKind value, std::string& out) { write_wire(wire_name(value), out); }
+void write_json(CertificateStatus value, json::Output& out) { write_wire(wire_name(value), out); }
+void write_json(StageStatus value, json::Output& out) { write_wire(wire_name(value), out); }
+void write_json(CheckStatus value, json::Output& out) { write_wire(wire_name(value), out); }
+void write_json(ChainIntegrity value, json::Output& out) { write_wire(wire_name(value), out); }
+void write_json(SigningKind value, json::Output& out) { write_wire(wire_name(value), out); }
 
-void write_json(const text::Timestamp& value, std::string& out) {
+void write_json(const text::Timestamp& value, json::Output& out) {
+  std::array<char, text::kRfc3339MaxChars> buffer;
   out += '"';
-  text::write_rfc3339(out, value);
+  out += text::format_rfc3339(buffer, value);
   out += '"';
 }
 
 // ---- the root and its main records ------------------------------------------------------------
 
-void write_json(const GovernanceCertificate& r, std::string& out) {
+void write_json(const GovernanceCertificate& record, json::Output& out) {
+  write_certificate_json(record, CertificateText::kWhole, out);
+}
+
+void write_certificate_json(const GovernanceCertificate& r, CertificateText text,
+                            json::Output& out) {
   out += "{\"certificateVersion\":";
   json::write_string(out, r.certificate_version);
   out += ",\"pipelineRunId\":";
@@ -134,21 +154,24 @@ void write_json(const GovernanceCertificate& r, std::string& out) {
     write_json(*r.agentic_posture_binding, out);
   }
   out += ",\"certificateHash\":";
-  json::write_string(out, r.certificate_hash);
+  json::write_string(out, text == CertificateText::kHashInput
+                              ? std::string_view()
+                              : std::string_view(r.certificate_hash));
   out += ",\"signingPublicKey\":";
   json::write_string(out, r.signing_public_key);
   out += ",\"certSignature\":";
-  json::write_string(out, r.cert_signature);
+  json::write_string(out, text == CertificateText::kWhole ? std::string_view(r.cert_signature)
+                                                          : std::string_view());
   out += ",\"signingAttestation\":";
   write_json(r.signing_attestation, out);
-  if (r.platform_countersign) {
+  if (r.platform_countersign && text == CertificateText::kWhole) {
     out += ",\"platformCountersign\":";
     write_json(*r.platform_countersign, out);
   }
   out += '}';
 }
 
-void write_json(const IntentRecord& r, std::string& out) {
+void write_json(const IntentRecord& r, json::Output& out) {
   out += "{\"requirementsHash\":";
   json::write_string(out, r.requirements_hash);
   optional_string(r.spec_id, ",\"specId\":", out);
@@ -156,7 +179,7 @@ void write_json(const IntentRecord& r, std::string& out) {
   out += '}';
 }
 
-void write_json(const BuildSpecRecord& r, std::string& out) {
+void write_json(const BuildSpecRecord& r, json::Output& out) {
   out += "{\"hash\":";
   json::write_string(out, r.hash);
   if (r.approval_record) {
@@ -166,7 +189,7 @@ void write_json(const BuildSpecRecord& r, std::string& out) {
   out += '}';
 }
 
-void write_json(const ApprovalRecord& r, std::string& out) {
+void write_json(const ApprovalRecord& r, json::Output& out) {
   out += '{';
   if (r.approved_by) {
     out += "\"approvedBy\":";
@@ -180,7 +203,7 @@ void write_json(const ApprovalRecord& r, std::string& out) {
   out += '}';
 }
 
-void write_json(const StageRecord& r, std::string& out) {
+void write_json(const StageRecord& r, json::Output& out) {
   out += "{\"stageId\":";
   json::write_string(out, r.stage_id);
   out += ",\"status\":";
@@ -205,7 +228,7 @@ void write_json(const StageRecord& r, std::string& out) {
   out += '}';
 }
 
-void write_json(const GateResultRecord& r, std::string& out) {
+void write_json(const GateResultRecord& r, json::Output& out) {
   out += "{\"passed\":";
   json::write_bool(out, r.passed);
   out += ",\"checksRun\":";
@@ -215,7 +238,7 @@ void write_json(const GateResultRecord& r, std::string& out) {
   out += '}';
 }
 
-void write_json(const SandboxExecutionRecord& r, std::string& out) {
+void write_json(const SandboxExecutionRecord& r, json::Output& out) {
   out += "{\"command\":";
   write_list(r.command, out);
   out += ",\"inputArtifactHashes\":";
@@ -235,7 +258,7 @@ void write_json(const SandboxExecutionRecord& r, std::string& out) {
   out += '}';
 }
 
-void write_json(const SandboxResourcePeak& r, std::string& out) {
+void write_json(const SandboxResourcePeak& r, json::Output& out) {
   out += "{\"cpuMilliPeak\":";
   json::write_u64(out, r.cpu_milli_peak);
   out += ",\"memoryBytesPeak\":";
@@ -245,7 +268,7 @@ void write_json(const SandboxResourcePeak& r, std::string& out) {
   out += '}';
 }
 
-void write_json(const VerificationRecord& r, std::string& out) {
+void write_json(const VerificationRecord& r, json::Output& out) {
   out += "{\"compile\":";
   write_json(r.compile, out);
   out += ",\"test\":";
@@ -259,7 +282,7 @@ void write_json(const VerificationRecord& r, std::string& out) {
   out += '}';
 }
 
-void write_json(const ProofChainSummary& r, std::string& out) {
+void write_json(const ProofChainSummary& r, json::Output& out) {
   out += "{\"recordCount\":";
   json::write_u64(out, r.record_count);
   optional_string(r.first_record_hash, ",\"firstRecordHash\":", out);
@@ -269,7 +292,7 @@ void write_json(const ProofChainSummary& r, std::string& out) {
   out += '}';
 }
 
-void write_json(const ComplianceRecord& r, std::string& out) {
+void write_json(const ComplianceRecord& r, json::Output& out) {
   out += "{\"frameworks\":";
   write_list(r.frameworks, out);
   if (!r.mappings.empty()) {
@@ -279,7 +302,7 @@ void write_json(const ComplianceRecord& r, std::string& out) {
   out += '}';
 }
 
-void write_json(const ComplianceMapping& r, std::string& out) {
+void write_json(const ComplianceMapping& r, json::Output& out) {
   out += "{\"control\":";
   json::write_string(out, r.control);
   out += ",\"mechanism\":";
@@ -289,7 +312,7 @@ void write_json(const ComplianceMapping& r, std::string& out) {
   out += '}';
 }
 
-void write_json(const Signer& r, std::string& out) {
+void write_json(const Signer& r, json::Output& out) {
   out += "{\"subject\":";
   json::write_string(out, r.subject);
   out += ",\"identityProvider\":";
@@ -298,7 +321,7 @@ void write_json(const Signer& r, std::string& out) {
   out += '}';
 }
 
-void write_json(const ConsumedOverride& r, std::string& out) {
+void write_json(const ConsumedOverride& r, json::Output& out) {
   out += "{\"artifactId\":";
   json::write_string(out, r.artifact_id);
   out += ",\"path\":";
@@ -315,14 +338,14 @@ void write_json(const ConsumedOverride& r, std::string& out) {
 
 // ---- sub-records --------------------------------------------------------------------------
 
-void write_json(const SigningAttestation& r, std::string& out) {
+void write_json(const SigningAttestation& r, json::Output& out) {
   out += "{\"kind\":";
   write_json(r.kind, out);
   optional_string(r.note, ",\"note\":", out);
   out += '}';
 }
 
-void write_json(const CorpusBinding& r, std::string& out) {
+void write_json(const CorpusBinding& r, json::Output& out) {
   out += "{\"corpusAttestationHash\":";
   json::write_string(out, r.corpus_attestation_hash);
   out += ",\"keelsonVersion\":";
@@ -330,7 +353,7 @@ void write_json(const CorpusBinding& r, std::string& out) {
   out += '}';
 }
 
-void write_json(const SbomArtifactBinding& r, std::string& out) {
+void write_json(const SbomArtifactBinding& r, json::Output& out) {
   out += "{\"bomHash\":";
   json::write_string(out, r.bom_hash);
   out += ",\"auditHash\":";
@@ -340,7 +363,7 @@ void write_json(const SbomArtifactBinding& r, std::string& out) {
   out += '}';
 }
 
-void write_json(const InterStageChainRecord& r, std::string& out) {
+void write_json(const InterStageChainRecord& r, json::Output& out) {
   out += "{\"keyChain\":";
   write_json(r.key_chain, out);
   out += ",\"manifests\":";
@@ -348,7 +371,7 @@ void write_json(const InterStageChainRecord& r, std::string& out) {
   out += '}';
 }
 
-void write_json(const RunKeyChain& r, std::string& out) {
+void write_json(const RunKeyChain& r, json::Output& out) {
   out += "{\"runId\":";
   json::write_string(out, r.run_id);
   out += ",\"rootPublicKeyB64\":";
@@ -358,7 +381,7 @@ void write_json(const RunKeyChain& r, std::string& out) {
   out += '}';
 }
 
-void write_json(const StageKeyRecord& r, std::string& out) {
+void write_json(const StageKeyRecord& r, json::Output& out) {
   out += "{\"stageId\":";
   json::write_string(out, r.stage_id);
   out += ",\"ephemeralPublicKeyB64\":";
@@ -368,7 +391,7 @@ void write_json(const StageKeyRecord& r, std::string& out) {
   out += '}';
 }
 
-void write_json(const InterStageManifest& r, std::string& out) {
+void write_json(const InterStageManifest& r, json::Output& out) {
   out += "{\"runId\":";
   json::write_string(out, r.run_id);
   out += ",\"fromStage\":";
@@ -390,7 +413,7 @@ void write_json(const InterStageManifest& r, std::string& out) {
   out += '}';
 }
 
-void write_json(const ManifestSigner& r, std::string& out) {
+void write_json(const ManifestSigner& r, json::Output& out) {
   out += "{\"agentId\":";
   json::write_string(out, r.agent_id);
   out += ",\"ephemeralKeyId\":";
@@ -398,7 +421,7 @@ void write_json(const ManifestSigner& r, std::string& out) {
   out += '}';
 }
 
-void write_json(const PlatformCountersign& r, std::string& out) {
+void write_json(const PlatformCountersign& r, json::Output& out) {
   out += "{\"countersignJws\":";
   json::write_string(out, r.countersign_jws);
   out += ",\"kid\":";
@@ -408,7 +431,7 @@ void write_json(const PlatformCountersign& r, std::string& out) {
   out += '}';
 }
 
-void write_json(const AgenticPostureBinding& r, std::string& out) {
+void write_json(const AgenticPostureBinding& r, json::Output& out) {
   out += "{\"posture\":";
   json::write_string(out, r.posture);
   out += ",\"defaulted\":";
@@ -420,7 +443,7 @@ void write_json(const AgenticPostureBinding& r, std::string& out) {
   out += '}';
 }
 
-void write_json(const CertAgenticSurface& r, std::string& out) {
+void write_json(const CertAgenticSurface& r, json::Output& out) {
   out += "{\"kind\":";
   json::write_string(out, r.kind);
   optional_string(r.description, ",\"description\":", out);

@@ -3,38 +3,36 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "certificate/canonical.h"
 #include "crypto/base64.h"
 #include "crypto/ed25519.h"
 #include "crypto/sha256.h"
+#include "json/output.h"
 #include "text/display.h"
 
 namespace fennick::certificate {
 namespace {
 
 // The signing input: the claimed digest stays, the signature and the platform's seal go (the seal
-// is added after signing and carries its own signature).
+// is added after signing and carries its own signature). Written whole: the signature is checked
+// over one contiguous message.
 fennick::Result<std::string> signing_input(const GovernanceCertificate& certificate) {
-  GovernanceCertificate copy = certificate;
-  copy.cert_signature.clear();
-  copy.platform_countersign.reset();
-  return write_certificate_json(copy);
+  return write_certificate_json(certificate, CertificateText::kSigningInput);
 }
 
 }  // namespace
 
 std::string compute_certificate_hash(const GovernanceCertificate& certificate) {
-  GovernanceCertificate copy = certificate;
-  copy.certificate_hash.clear();
-  copy.cert_signature.clear();
-  copy.platform_countersign.reset();
-  const fennick::Result<std::string> written = write_certificate_json(copy);
-  if (!written.ok()) throw std::logic_error("certificate serialises to JSON");
-  return crypto::sha256_hex(*written);
+  // The text goes to the digest window by window: no buffer of the whole text.
+  crypto::Sha256 hasher;
+  json::Output output([&hasher](std::string_view piece) { hasher.update(piece); });
+  write_certificate_json(certificate, CertificateText::kHashInput, output);
+  output.flush();
+  return hasher.finish_hex();
 }
 
 std::optional<std::string> check_certificate_hash(const GovernanceCertificate& certificate) {

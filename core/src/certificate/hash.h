@@ -12,8 +12,7 @@
 namespace fennick::certificate {
 
 // The digest text of the canonical certificate with certificateHash and certSignature emptied and
-// no platform countersign. Throws std::logic_error if the certificate cannot be written, which
-// cannot happen for a record that reading produced.
+// no platform countersign, written from the certificate straight into the digest.
 std::string compute_certificate_hash(const GovernanceCertificate& certificate);
 
 // Nothing when the recomputed digest equals certificateHash byte for byte, else

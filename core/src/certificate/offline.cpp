@@ -60,8 +60,8 @@ void check_artifacts(const GovernanceCertificate& certificate, const std::string
         path.resize(stage_dir_length);
         path += name;
         actual = digests.sha256_hex(path);
-      } else if (name.find('\0') != std::string::npos) {
-        actual = digests.sha256_hex(name);
+      } else if (name.view().find('\0') != std::string_view::npos) {
+        actual = digests.sha256_hex(name.str());
       } else {
         actual = Err(*unreachable);
       }

@@ -124,7 +124,7 @@ Result<GovernanceEnvelopeShape> governance_envelope_from_value(const json::Value
 
 std::vector<std::string> validate_agentic_posture_binding(const AgenticPostureBinding& binding) {
   std::vector<std::string> errors;
-  const std::string& posture = binding.posture;
+  const std::string posture(binding.posture);
   if (posture == "none") {
     if (!binding.surfaces.empty()) {
       errors.push_back("agentic_posture_binding: `none` must enumerate no surfaces, found " +

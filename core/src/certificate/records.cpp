@@ -370,8 +370,12 @@ const json::RecordSpec& json_record(json::Tag<GovernanceCertificate>) {
   return table;
 }
 
+fennick::Result<GovernanceCertificate, json::Error> read_certificate_json(json::KeptText text) {
+  return json::from_json<GovernanceCertificate>(std::move(text));
+}
+
 fennick::Result<GovernanceCertificate, json::Error> read_certificate_json(std::string_view text) {
-  return json::from_json<GovernanceCertificate>(text);
+  return read_certificate_json(json::KeptText::copy_of(text));
 }
 
 }  // namespace fennick::certificate

@@ -4,7 +4,8 @@
 // Members are named after the JSON keys (snake_case of the camelCase key) and kept in the
 // declared order, which is also the order of the array form and of the canonical writing.
 // Optional members are std::optional; defaulted members carry their default as the initializer.
-// Every record is a plain value: copying one copies it deeply.
+// Every record is a plain value: copying one copies it deeply. Strings are json::Text, views into
+// the certificate text they were read from that keep it alive; maps are json::FlatMap.
 
 #include <cstdint>
 #include <functional>
@@ -14,8 +15,11 @@
 #include <string_view>
 #include <vector>
 
+#include "json/boxed.h"
 #include "json/error.h"
+#include "json/flat_map.h"
 #include "json/read.h"
+#include "json/text.h"
 #include "json/value.h"
 #include "result.h"
 #include "text/rfc3339.h"
@@ -23,7 +27,7 @@
 namespace fennick::certificate {
 
 // Artifact name (or any other text key) to digest text, in ascending byte order of the key.
-using StringMap = std::map<std::string, std::string, std::less<>>;
+using StringMap = json::FlatMap<json::Text>;
 
 // ---- enumerations (values in wire order) --------------------------------------------------
 
@@ -53,21 +57,21 @@ const json::EnumSpec& json_enum(json::Tag<SigningKind>);
 // ---- main records -------------------------------------------------------------------------
 
 struct IntentRecord {
-  std::string requirements_hash;
-  std::optional<std::string> spec_id;
-  std::optional<std::string> spec_hash;
+  json::Text requirements_hash;
+  std::optional<json::Text> spec_id;
+  std::optional<json::Text> spec_hash;
   bool operator==(const IntentRecord&) const = default;
 };
 
 struct ApprovalRecord {
-  std::optional<std::string> approved_by;
+  std::optional<json::Text> approved_by;
   text::Timestamp approved_at;
-  std::string gate_type;
+  json::Text gate_type;
   bool operator==(const ApprovalRecord&) const = default;
 };
 
 struct BuildSpecRecord {
-  std::string hash;
+  json::Text hash;
   std::optional<ApprovalRecord> approval_record;
   bool operator==(const BuildSpecRecord&) const = default;
 };
@@ -87,25 +91,25 @@ struct SandboxResourcePeak {
 };
 
 struct SandboxExecutionRecord {
-  std::vector<std::string> command;
+  std::vector<json::Text> command;
   StringMap input_artifact_hashes;
   StringMap output_artifact_hashes;
   SandboxResourcePeak resource_peak;
   std::uint8_t isolation_tier = 0;
-  std::string runtime_descriptor;
+  json::Text runtime_descriptor;
   bool deadline_hit = false;
   std::int32_t exit_code = 0;
   bool operator==(const SandboxExecutionRecord&) const = default;
 };
 
 struct StageRecord {
-  std::string stage_id;
+  json::Text stage_id;
   StageStatus status = StageStatus::kPassed;
   StringMap artifact_hashes;  // artifact name to digest text
   // Optional but not defaulted: in the array form its position must be present.
   std::optional<GateResultRecord> gate_result;
   std::optional<std::uint64_t> duration_ms;
-  std::optional<SandboxExecutionRecord> sandbox_execution;
+  json::Boxed<SandboxExecutionRecord> sandbox_execution;  // rare and large: kept apart
   bool operator==(const StageRecord&) const = default;
 };
 
@@ -120,40 +124,40 @@ struct VerificationRecord {
 
 struct ProofChainSummary {
   std::uint64_t record_count = 0;
-  std::optional<std::string> first_record_hash;
-  std::optional<std::string> last_record_hash;
+  std::optional<json::Text> first_record_hash;
+  std::optional<json::Text> last_record_hash;
   ChainIntegrity chain_integrity = ChainIntegrity::kVerified;
   bool operator==(const ProofChainSummary&) const = default;
 };
 
 struct ComplianceMapping {
-  std::string control;
-  std::string mechanism;
-  std::string status;
+  json::Text control;
+  json::Text mechanism;
+  json::Text status;
   bool operator==(const ComplianceMapping&) const = default;
 };
 
 struct ComplianceRecord {
-  std::vector<std::string> frameworks;
+  std::vector<json::Text> frameworks;
   std::vector<ComplianceMapping> mappings;
   bool operator==(const ComplianceRecord&) const = default;
 };
 
 struct Signer {
-  std::string subject;
-  std::string identity_provider;
-  std::optional<std::string> session_id;
+  json::Text subject;
+  json::Text identity_provider;
+  std::optional<json::Text> session_id;
   bool operator==(const Signer&) const = default;
 };
 
 struct ConsumedOverride {
-  std::string artifact_id;
-  std::string path;
-  std::string content_hash;
-  std::optional<std::string> author;
-  std::optional<std::string> modified_at;  // kept as text: never read as a timestamp
+  json::Text artifact_id;
+  json::Text path;
+  json::Text content_hash;
+  std::optional<json::Text> author;
+  std::optional<json::Text> modified_at;  // kept as text: never read as a timestamp
   bool verified = false;
-  std::optional<std::string> verified_by;
+  std::optional<json::Text> verified_by;
   bool operator==(const ConsumedOverride&) const = default;
 };
 
@@ -161,52 +165,52 @@ struct ConsumedOverride {
 
 struct SigningAttestation {
   SigningKind kind = SigningKind::kUnsigned;
-  std::optional<std::string> note;
+  std::optional<json::Text> note;
   bool operator==(const SigningAttestation&) const = default;
 };
 
 struct CorpusBinding {
-  std::string corpus_attestation_hash;
-  std::string keelson_version;
+  json::Text corpus_attestation_hash;
+  json::Text keelson_version;
   bool operator==(const CorpusBinding&) const = default;
 };
 
 struct SbomArtifactBinding {
-  std::string bom_hash;
-  std::string audit_hash;
-  std::string bom_tool_version;
+  json::Text bom_hash;
+  json::Text audit_hash;
+  json::Text bom_tool_version;
   bool operator==(const SbomArtifactBinding&) const = default;
 };
 
 struct StageKeyRecord {
-  std::string stage_id;  // independent of the map key it stands under
-  std::string ephemeral_public_key_b64;
-  std::string key_fingerprint;
+  json::Text stage_id;  // independent of the map key it stands under
+  json::Text ephemeral_public_key_b64;
+  json::Text key_fingerprint;
   bool operator==(const StageKeyRecord&) const = default;
 };
 
 struct RunKeyChain {
-  std::string run_id;
-  std::string root_public_key_b64;
-  std::map<std::string, StageKeyRecord, std::less<>> stage_keys;  // by stage id
+  json::Text run_id;
+  json::Text root_public_key_b64;
+  json::FlatMap<StageKeyRecord> stage_keys;  // by stage id
   bool operator==(const RunKeyChain&) const = default;
 };
 
 struct ManifestSigner {
-  std::string agent_id;
-  std::string ephemeral_key_id;
+  json::Text agent_id;
+  json::Text ephemeral_key_id;
   bool operator==(const ManifestSigner&) const = default;
 };
 
 struct InterStageManifest {
-  std::string run_id;
-  std::string from_stage;
-  std::string to_stage;
+  json::Text run_id;
+  json::Text from_stage;
+  json::Text to_stage;
   text::Timestamp produced_at;
   StringMap artifact_hashes;
-  std::map<std::string, json::Value, std::less<>> metadata;
+  json::FlatMap<json::Value> metadata;
   ManifestSigner signer;
-  std::string signature;
+  json::Text signature;
   bool operator==(const InterStageManifest&) const = default;
 };
 
@@ -217,21 +221,21 @@ struct InterStageChainRecord {
 };
 
 struct PlatformCountersign {
-  std::string countersign_jws;
-  std::string kid;
+  json::Text countersign_jws;
+  json::Text kid;
   text::Timestamp countersigned_at;
   bool operator==(const PlatformCountersign&) const = default;
 };
 
 struct CertAgenticSurface {
-  std::string kind;
-  std::optional<std::string> description;
+  json::Text kind;
+  std::optional<json::Text> description;
   std::optional<json::Value> governance_envelope;
   bool operator==(const CertAgenticSurface&) const = default;
 };
 
 struct AgenticPostureBinding {
-  std::string posture;  // any text; the posture checks judge it
+  json::Text posture;  // any text; the posture checks judge it
   bool defaulted = false;
   std::vector<CertAgenticSurface> surfaces;
   bool operator==(const AgenticPostureBinding&) const = default;
@@ -240,8 +244,8 @@ struct AgenticPostureBinding {
 // ---- the root -----------------------------------------------------------------------------
 
 struct GovernanceCertificate {
-  std::string certificate_version;
-  std::string pipeline_run_id;
+  json::Text certificate_version;
+  json::Text pipeline_run_id;
   text::Timestamp timestamp;
   CertificateStatus status = CertificateStatus::kComplete;
   IntentRecord intent;
@@ -252,16 +256,16 @@ struct GovernanceCertificate {
   std::optional<ComplianceRecord> compliance;
   std::optional<Signer> signer;
   std::optional<InterStageChainRecord> inter_stage_chain;
-  std::optional<std::string> admitted_envelope_hash;
-  std::optional<std::string> goal_id;
-  std::optional<std::string> intent_capsule_hash;
+  std::optional<json::Text> admitted_envelope_hash;
+  std::optional<json::Text> goal_id;
+  std::optional<json::Text> intent_capsule_hash;
   std::vector<ConsumedOverride> consumed_overrides;
   std::optional<CorpusBinding> corpus_binding;
   std::optional<SbomArtifactBinding> sbom_artifact_binding;
   std::optional<AgenticPostureBinding> agentic_posture_binding;
-  std::string certificate_hash;
-  std::string signing_public_key;
-  std::string cert_signature;
+  json::Text certificate_hash;
+  json::Text signing_public_key;
+  json::Text cert_signature;
   SigningAttestation signing_attestation;
   std::optional<PlatformCountersign> platform_countersign;
   bool operator==(const GovernanceCertificate&) const = default;
@@ -295,7 +299,9 @@ const json::RecordSpec& json_record(json::Tag<AgenticPostureBinding>);
 const json::RecordSpec& json_record(json::Tag<GovernanceCertificate>);
 
 // Reads a whole certificate file. The error's to_string() is the message followed by
-// " at line L column C".
+// " at line L column C". The strings of the records view `text`, which they keep.
+fennick::Result<GovernanceCertificate, json::Error> read_certificate_json(json::KeptText text);
+// The same for text the caller keeps: it is copied once, and the records view the copy.
 fennick::Result<GovernanceCertificate, json::Error> read_certificate_json(std::string_view text);
 
 }  // namespace fennick::certificate

@@ -305,6 +305,75 @@ bool Parser::parse_string(std::string& out) {
   }
 }
 
+bool Parser::parse_text(Text& out) {
+  const std::size_t start = pos_;
+  const bool non_ascii = skip_plain(in_, pos_);
+  if (pos_ < in_.size() && in_[pos_] == '"') {
+    const std::string_view body = in_.substr(start, pos_ - start);
+    ++pos_;
+    if (non_ascii && !text::is_valid_utf8(body)) return fail_here("invalid unicode code point");
+    out = Text::view_of(kept_, body);
+    return true;
+  }
+  // An escape, or an error: read again from the start the way every kept string is read.
+  pos_ = start;
+  std::string decoded;
+  if (!parse_string(decoded)) return false;
+  out = Text(std::move(decoded));
+  return true;
+}
+
+Parser::Extent Parser::count_elements() const {
+  const std::size_t n = in_.size();
+  std::size_t pos = pos_;
+  while (pos < n && (in_[pos] == ' ' || in_[pos] == '\n' || in_[pos] == '\t' || in_[pos] == '\r')) {
+    ++pos;
+  }
+  if (pos >= n || (in_[pos] != '[' && in_[pos] != '{')) return {};
+  const std::size_t start = pos++;
+  std::size_t depth = 1;
+  std::size_t commas = 0;
+  bool any = false;
+  const auto extent = [&] { return Extent{commas + (any ? 1 : 0), pos - start}; };
+  while (pos < n) {
+    const char c = in_[pos++];
+    switch (c) {
+      case '"':
+        // To the closing quote, over escaped characters.
+        for (;;) {
+          skip_plain(in_, pos);
+          if (pos >= n) return extent();
+          const char d = in_[pos++];
+          if (d == '"') break;
+          if (d == '\\' && pos < n) ++pos;
+        }
+        any = true;
+        break;
+      case '[':
+      case '{':
+        ++depth;
+        any = true;
+        break;
+      case ']':
+      case '}':
+        if (--depth == 0) return extent();
+        break;
+      case ',':
+        if (depth == 1) ++commas;
+        break;
+      case ' ':
+      case '\n':
+      case '\t':
+      case '\r':
+        break;
+      default:
+        any = true;
+        break;
+    }
+  }
+  return extent();
+}
+
 bool Parser::ignore_string() {
   const std::size_t n = in_.size();
   std::string unused;

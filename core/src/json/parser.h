@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "json/error.h"
+#include "json/text.h"
 
 namespace fennick::json {
 
@@ -39,6 +40,8 @@ class Parser {
   static constexpr int kDepthLimit = 128;
 
   explicit Parser(std::string_view input) : in_(input) {}
+  // Reads a kept text: strings read as Text view it instead of copying their bytes.
+  explicit Parser(KeptText kept) : in_(kept.view()), kept_(std::move(kept)) {}
 
   // --- bytes -------------------------------------------------------------------------------
   int peek() const { return pos_ < in_.size() ? static_cast<unsigned char>(in_[pos_]) : -1; }
@@ -70,6 +73,9 @@ class Parser {
   // The body of a string whose opening quote was consumed; the text with escapes resolved.
   // Kept strings must be valid UTF-8 and must not hold lone surrogate escapes.
   bool parse_string(std::string& out);
+  // The same string as a Text: a view of the kept input when it holds no escape (or a copy
+  // when the parser reads no kept text), else the decoded text in a block of its own.
+  bool parse_text(Text& out);
   // The same syntax for a string that is not kept: no UTF-8 or surrogate checks.
   bool ignore_string();
   // A number whose "-" (for a negative number) has been consumed.
@@ -78,6 +84,16 @@ class Parser {
   bool ignore_value();
   // Nothing but whitespace may follow the document.
   bool end_document();
+
+  // How many elements (or members) the array (or object) that opens at the next byte seems to
+  // hold, and how many bytes it spans, found by a quick pass over its brackets, quotes and commas
+  // that checks nothing else: a hint for sizing what the reader fills, never a judgement of the
+  // text.
+  struct Extent {
+    std::size_t elements = 0;
+    std::size_t bytes = 0;
+  };
+  Extent count_elements() const;
 
   // Depth accounting around a nested array or object about to be entered at the next byte.
   bool enter();
@@ -106,6 +122,7 @@ class Parser {
   bool set_error(std::string message, std::size_t index, bool placed);
 
   std::string_view in_;
+  KeptText kept_;  // owner of in_'s bytes, or none
   std::size_t pos_ = 0;
   int remaining_depth_ = kDepthLimit;
   bool depth_limit_ = true;

@@ -2,6 +2,7 @@
 
 #include <limits>
 #include <stdexcept>
+#include <type_traits>
 
 #include "json/writer.h"
 #include "text/display.h"
@@ -91,6 +92,14 @@ bool read_string(Parser& p, std::string& out) {
   if (c != '"') return p.fail_invalid_type("a string");
   p.eat();
   return p.parse_string(out);
+}
+
+bool read_text(Parser& p, Text& out) {
+  int c = 0;
+  if (!peek_value(p, c)) return false;
+  if (c != '"') return p.fail_invalid_type("a string");
+  p.eat();
+  return p.parse_text(out);
 }
 
 bool read_bool(Parser& p, bool& out) {
@@ -248,7 +257,11 @@ bool read_sequence(Parser& p, bool (*element)(Parser&, void*), void* ctx) {
   return ok;
 }
 
-bool read_map(Parser& p, bool (*entry)(Parser&, std::string&& key, void*), void* ctx) {
+namespace {
+
+// The frame of a map, with keys read as std::string or as Text.
+template <class Key>
+bool read_map_with(Parser& p, bool (*entry)(Parser&, Key&& key, void*), void* ctx) {
   int c = 0;
   if (!peek_value(p, c)) return false;
   if (c != '{') return p.fail_invalid_type("a map");
@@ -264,8 +277,14 @@ bool read_map(Parser& p, bool (*entry)(Parser&, std::string&& key, void*), void*
     }
     if (done) break;
     p.eat();
-    std::string key;
-    if (!p.parse_string(key) || !p.parse_colon() || !entry(p, std::move(key), ctx)) {
+    Key key;
+    bool read_key = false;
+    if constexpr (std::is_same_v<Key, Text>) {
+      read_key = p.parse_text(key);
+    } else {
+      read_key = p.parse_string(key);
+    }
+    if (!read_key || !p.parse_colon() || !entry(p, std::move(key), ctx)) {
       ok = false;
       break;
     }
@@ -274,6 +293,16 @@ bool read_map(Parser& p, bool (*entry)(Parser&, std::string&& key, void*), void*
   ok = p.end_map(ok);
   if (!ok) p.place_error();
   return ok;
+}
+
+}  // namespace
+
+bool read_map(Parser& p, bool (*entry)(Parser&, std::string&& key, void*), void* ctx) {
+  return read_map_with(p, entry, ctx);
+}
+
+bool read_map(Parser& p, bool (*entry)(Parser&, Text&& key, void*), void* ctx) {
+  return read_map_with(p, entry, ctx);
 }
 
 namespace {

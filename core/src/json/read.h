@@ -16,6 +16,7 @@
 // An enumeration `E` (values 0..n-1 in wire order) declares `const json::EnumSpec&
 // json_enum(json::Tag<E>)`. Both are found by argument-dependent lookup.
 
+#include <algorithm>
 #include <concepts>
 #include <cstdint>
 #include <initializer_list>
@@ -26,8 +27,11 @@
 #include <type_traits>
 #include <vector>
 
+#include "json/boxed.h"
 #include "json/error.h"
+#include "json/flat_map.h"
 #include "json/parser.h"
+#include "json/text.h"
 #include "json/value.h"
 #include "result.h"
 #include "text/rfc3339.h"
@@ -81,6 +85,7 @@ concept JsonEnum = std::is_enum_v<E> && requires {
 
 // Readers of the field types. Each reads one value at the parser's position into `out`.
 bool read_string(Parser& p, std::string& out);
+bool read_text(Parser& p, Text& out);
 bool read_bool(Parser& p, bool& out);
 bool read_u8(Parser& p, std::uint8_t& out);
 bool read_u32(Parser& p, std::uint32_t& out);
@@ -101,6 +106,10 @@ struct Read;
 template <>
 struct Read<std::string> {
   static bool read(Parser& p, std::string& out) { return read_string(p, out); }
+};
+template <>
+struct Read<Text> {
+  static bool read(Parser& p, Text& out) { return read_text(p, out); }
 };
 template <>
 struct Read<bool> {
@@ -150,15 +159,43 @@ struct Read<std::optional<T>> {
   }
 };
 
+template <class T>
+struct Read<Boxed<T>> {
+  static bool read(Parser& p, Boxed<T>& out) {
+    if (p.peek_ws() == 'n') {
+      p.eat();
+      out.reset();
+      return p.parse_ident("ull");
+    }
+    return Read<T>::read(p, out.emplace());
+  }
+};
+
 // Shared frame of lists and maps: opening bracket, depth, closing bracket, error placement.
 bool read_sequence(Parser& p, bool (*element)(Parser&, void*), void* ctx);
 bool read_map(Parser& p, bool (*entry)(Parser&, std::string&& key, void*), void* ctx);
+bool read_map(Parser& p, bool (*entry)(Parser&, Text&& key, void*), void* ctx);
+
+// The room to set aside for the elements of the list or map that opens at the next byte: what a
+// quick count finds, but never more than a few times the bytes the list spans, whatever they
+// hold. Only large elements are counted: moving small ones as the list grows costs less.
+template <class T>
+std::size_t room_for(const Parser& p) {
+  if constexpr (sizeof(T) <= 64) {
+    return 0;
+  } else {
+    const Parser::Extent extent = p.count_elements();
+    return std::min(extent.elements, extent.bytes * 8 / sizeof(T));
+  }
+}
 
 template <class T>
 struct Read<std::vector<T>> {
   static bool read(Parser& p, std::vector<T>& out) {
     // A present list replaces the member's default whole (a defaulted list may start non-empty).
     out.clear();
+    // Sized once: growing by doubling would move every element read so far, again and again.
+    out.reserve(room_for<T>(p));
     return read_sequence(
         p,
         [](Parser& q, void* ctx) {
@@ -186,6 +223,26 @@ struct Read<std::map<std::string, T, std::less<>>> {
           return true;
         },
         &out);
+  }
+};
+
+template <class T>
+struct Read<FlatMap<T>> {
+  static bool read(Parser& p, FlatMap<T>& out) {
+    out.clear();  // as for lists: no entries of a default survive a present map
+    out.reserve(room_for<typename FlatMap<T>::value_type>(p));
+    const bool ok = read_map(
+        p,
+        [](Parser& q, Text&& key, void* ctx) {
+          T value{};
+          if (!Read<T>::read(q, value)) return false;
+          static_cast<FlatMap<T>*>(ctx)->append_read_entry(std::move(key), std::move(value));
+          return true;
+        },
+        &out);
+    // A repeated key keeps its last value.
+    if (ok) out.sort_read_entries();
+    return ok;
   }
 };
 
@@ -223,6 +280,8 @@ template <class T>
 inline constexpr bool kIsOptional = false;
 template <class T>
 inline constexpr bool kIsOptional<std::optional<T>> = true;
+template <class T>
+inline constexpr bool kIsOptional<Boxed<T>> = true;
 }  // namespace detail
 
 // One field of a record's table: its key, its presence rule and the member it fills.
@@ -241,6 +300,18 @@ FieldSpec field(std::string_view key, Presence presence) {
 template <class T>
 Result<T, Error> from_json(std::string_view input) {
   Parser p(input);
+  T out{};
+  if (!Read<T>::read(p, out) || !p.end_document()) {
+    p.place_error();
+    return Err(p.take_error());
+  }
+  return out;
+}
+
+// The same, from a kept text: the strings of the result view it.
+template <class T>
+Result<T, Error> from_json(KeptText input) {
+  Parser p(std::move(input));
   T out{};
   if (!Read<T>::read(p, out) || !p.end_document()) {
     p.place_error();

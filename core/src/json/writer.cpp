@@ -14,7 +14,7 @@ namespace {
 constexpr char kHex[] = "0123456789abcdef";
 }
 
-void write_string(std::string& out, std::string_view text) {
+void write_string(Output& out, std::string_view text) {
   out += '"';
   std::size_t start = 0;
   std::size_t i = 0;
@@ -27,7 +27,7 @@ void write_string(std::string& out, std::string_view text) {
   for (; i < text.size(); ++i) {
     auto c = static_cast<unsigned char>(text[i]);
     if (c >= 0x20 && c != '"' && c != '\\') continue;
-    out.append(text.substr(start, i - start));
+    out += text.substr(start, i - start);
     start = i + 1;
     switch (c) {
       case '"':
@@ -57,25 +57,25 @@ void write_string(std::string& out, std::string_view text) {
         out += kHex[c & 0xF];
     }
   }
-  out.append(text.substr(start));
+  out += text.substr(start);
   out += '"';
 }
 
-void write_u64(std::string& out, std::uint64_t n) {
+void write_u64(Output& out, std::uint64_t n) {
   char buf[24];
   auto r = std::to_chars(buf, buf + sizeof buf, n);
-  out.append(buf, r.ptr);
+  out += std::string_view(buf, static_cast<std::size_t>(r.ptr - buf));
 }
 
-void write_i64(std::string& out, std::int64_t n) {
+void write_i64(Output& out, std::int64_t n) {
   char buf[24];
   auto r = std::to_chars(buf, buf + sizeof buf, n);
-  out.append(buf, r.ptr);
+  out += std::string_view(buf, static_cast<std::size_t>(r.ptr - buf));
 }
 
-void write_bool(std::string& out, bool b) { out += b ? "true" : "false"; }
+void write_bool(Output& out, bool b) { out += b ? "true" : "false"; }
 
-void write_f64(std::string& out, double d) {
+void write_f64(Output& out, double d) {
   if (!std::isfinite(d)) {
     // Reading never yields these; a JSON writer has no text for them.
     out += "null";
@@ -105,24 +105,25 @@ void write_f64(std::string& out, double d) {
   const int n = static_cast<int>(digits.size());
   const int k = exp10 + 1;  // value = 0.d1..dn x 10^k
   if (k > 0 && k <= 16) {
+    const std::string_view all = digits;
     if (n <= k) {
-      out += digits;
-      out.append(static_cast<std::size_t>(k - n), '0');
+      out += all;
+      for (int z = n; z < k; ++z) out += '0';
       out += ".0";
     } else {
-      out.append(digits, 0, static_cast<std::size_t>(k));
+      out += all.substr(0, static_cast<std::size_t>(k));
       out += '.';
-      out.append(digits, static_cast<std::size_t>(k));
+      out += all.substr(static_cast<std::size_t>(k));
     }
   } else if (k > -5 && k <= 0) {
     out += "0.";
-    out.append(static_cast<std::size_t>(-k), '0');
+    for (int z = k; z < 0; ++z) out += '0';
     out += digits;
   } else {
     out += digits[0];
     if (n > 1) {
       out += '.';
-      out.append(digits, 1);
+      out += std::string_view(digits).substr(1);
     }
     out += 'e';
     write_i64(out, k - 1);
@@ -135,7 +136,7 @@ std::string format_f64(double d) {
   return out;
 }
 
-void write_value(std::string& out, const Value& v) {
+void write_value(Output& out, const Value& v) {
   switch (v.kind()) {
     case Value::Kind::kNull:
       out += "null";
@@ -180,6 +181,44 @@ void write_value(std::string& out, const Value& v) {
       return;
     }
   }
+}
+
+// The string overloads: the same text through a window drained into the string.
+
+void write_string(std::string& out, std::string_view text) {
+  Output output(out);
+  write_string(output, text);
+  output.flush();
+}
+
+void write_u64(std::string& out, std::uint64_t n) {
+  Output output(out);
+  write_u64(output, n);
+  output.flush();
+}
+
+void write_i64(std::string& out, std::int64_t n) {
+  Output output(out);
+  write_i64(output, n);
+  output.flush();
+}
+
+void write_f64(std::string& out, double d) {
+  Output output(out);
+  write_f64(output, d);
+  output.flush();
+}
+
+void write_bool(std::string& out, bool b) {
+  Output output(out);
+  write_bool(output, b);
+  output.flush();
+}
+
+void write_value(std::string& out, const Value& v) {
+  Output output(out);
+  write_value(output, v);
+  output.flush();
 }
 
 }  // namespace fennick::json

@@ -156,36 +156,82 @@ std::optional<std::string> InputFile::read_pieces(
   }
 }
 
-fennick::Result<std::string> InputFile::read_all() {
-  std::string data;
+namespace {
+
+// Reads the rest of `fd` into `data` (of `capacity` bytes), which `grow(at_least, filled)`
+// enlarges keeping the bytes filled so far; returns the number of bytes read or the error text.
+template <class Grow>
+fennick::Result<std::size_t> read_rest(int fd, bool regular, std::uint64_t size, char*& data,
+                                       std::size_t& capacity, const Grow& grow) {
   std::size_t filled = 0;
   constexpr std::size_t kPiece = std::size_t{64} * 1024;
-  // A regular file's size is known: it is read into a string of that size and one byte more, so
-  // that its end is seen without growing the string or copying it. Whatever lies beyond (a file
+  // A regular file's size is known: it is read into a buffer of that size and one byte more, so
+  // that its end is seen without growing the buffer or copying it. Whatever lies beyond (a file
   // that grew, a pipe) is read on in pieces.
   std::size_t next =
-      regular_ && size_ < data.max_size() ? static_cast<std::size_t>(size_) + 1 : kPiece;
+      regular && size < std::string().max_size() ? static_cast<std::size_t>(size) + 1 : kPiece;
   while (true) {
-    if (data.size() == filled) {
-      data.resize(filled + next);
+    if (capacity == filled) {
+      grow(filled + next, filled);
       next = kPiece;
     }
-    const ssize_t n = ::read(fd_, data.data() + filled, data.size() - filled);
+    const ssize_t n = ::read(fd, data + filled, capacity - filled);
     if (n > 0) {
       filled += static_cast<std::size_t>(n);
     } else if (n == 0) {
-      data.resize(filled);
-      return data;
+      return filled;
     } else if (errno != EINTR) {
       return Err(os_error_text(errno));
     }
   }
 }
 
+}  // namespace
+
+fennick::Result<std::string> InputFile::read_all() {
+  std::string text;
+  char* data = nullptr;
+  std::size_t capacity = 0;
+  fennick::Result<std::size_t> filled =
+      read_rest(fd_, regular_, size_, data, capacity, [&](std::size_t bytes, std::size_t) {
+        text.resize(bytes);
+        data = text.data();
+        capacity = text.size();
+      });
+  if (!filled) return Err(std::move(filled).error());
+  text.resize(*filled);
+  return text;
+}
+
+fennick::Result<FileBytes> InputFile::read_all_bytes() {
+  FileBytes bytes;
+  char* data = nullptr;
+  std::size_t capacity = 0;
+  fennick::Result<std::size_t> filled =
+      read_rest(fd_, regular_, size_, data, capacity, [&](std::size_t needed, std::size_t kept) {
+        // At least doubled, so that a long pipe is copied a bounded number of times per byte.
+        const std::size_t size = std::max(needed, capacity * 2);
+        auto larger = std::make_unique_for_overwrite<char[]>(size);
+        if (kept > 0) std::memcpy(larger.get(), bytes.data.get(), kept);
+        bytes.data = std::move(larger);
+        data = bytes.data.get();
+        capacity = size;
+      });
+  if (!filled) return Err(std::move(filled).error());
+  bytes.size = *filled;
+  return bytes;
+}
+
 fennick::Result<std::string> read_file(const std::string& path, OpenMode mode) {
   fennick::Result<InputFile> file = InputFile::open(path, mode);
   if (!file) return Err(std::move(file).error());
   return file->read_all();
+}
+
+fennick::Result<FileBytes> read_file_bytes(const std::string& path, OpenMode mode) {
+  fennick::Result<InputFile> file = InputFile::open(path, mode);
+  if (!file) return Err(std::move(file).error());
+  return file->read_all_bytes();
 }
 
 bool is_directory(const std::string& path) {

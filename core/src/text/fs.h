@@ -56,6 +56,13 @@ class ReadBuffer {
   std::size_t size_;
 };
 
+// A whole file's bytes, in memory that was never zero-filled.
+struct FileBytes {
+  std::unique_ptr<char[]> data;
+  std::size_t size = 0;
+  std::string_view view() const { return {data.get(), size}; }
+};
+
 // A file opened for reading. The errors are the system's text ("No such file or directory (os
 // error 2)"), kNotARegularFile, or "file name contained an unexpected NUL byte" for a path holding
 // a NUL byte, refused before any system call since the system would open a shorter path.
@@ -78,6 +85,8 @@ class InputFile {
 
   // The rest of the file as bytes. A regular file is read straight into a string of its size.
   fennick::Result<std::string> read_all();
+  // The same bytes, with the same errors, without zero-filling the memory first.
+  fennick::Result<FileBytes> read_all_bytes();
 
  private:
   InputFile(int fd, FileIdentity identity, bool regular, std::uint64_t size);
@@ -91,6 +100,7 @@ class InputFile {
 // The whole file as bytes, opened in `mode`. A directory opens but fails to read: "Is a directory
 // (os error 21)".
 fennick::Result<std::string> read_file(const std::string& path, OpenMode mode);
+fennick::Result<FileBytes> read_file_bytes(const std::string& path, OpenMode mode);
 
 // True when the path names a directory once symbolic links are followed; any failure gives false.
 bool is_directory(const std::string& path);

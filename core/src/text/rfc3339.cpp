@@ -1,5 +1,6 @@
 #include "text/rfc3339.h"
 
+#include <array>
 #include <chrono>
 #include <limits>
 #include <optional>
@@ -292,10 +293,22 @@ fennick::Result<Timestamp> parse_rfc3339(std::string_view text) {
   return Timestamp{utc, f.nanos + (leap ? kNanosPerSecond : 0)};
 }
 
-void write_rfc3339(std::string& out, const Timestamp& t) {
+std::string_view format_rfc3339(std::array<char, kRfc3339MaxChars>& buffer, const Timestamp& t) {
+  char* out = buffer.data();
   const auto two = [&out](std::int64_t v) {
-    out += static_cast<char>('0' + v / 10);
-    out += static_cast<char>('0' + v % 10);
+    *out++ = static_cast<char>('0' + v / 10);
+    *out++ = static_cast<char>('0' + v % 10);
+  };
+  // Digits of v, at least `width` of them (zero-padded on the left).
+  const auto digits = [&out](std::uint64_t v, int width) {
+    char reversed[20];
+    int n = 0;
+    do {
+      reversed[n++] = static_cast<char>('0' + v % 10);
+      v /= 10;
+    } while (v != 0);
+    for (int pad = n; pad < width; ++pad) *out++ = '0';
+    while (n > 0) *out++ = reversed[--n];
   };
 
   const std::int64_t days = floor_div(t.seconds, kSecondsPerDay);
@@ -307,23 +320,21 @@ void write_rfc3339(std::string& out, const Timestamp& t) {
     two(date.year / 100);
     two(date.year % 100);
   } else {
-    out += date.year < 0 ? '-' : '+';
+    *out++ = date.year < 0 ? '-' : '+';
     // Negated as unsigned: the magnitude of any year derived from 64-bit seconds fits.
     const std::uint64_t magnitude = date.year < 0 ? 0 - static_cast<std::uint64_t>(date.year)
                                                   : static_cast<std::uint64_t>(date.year);
-    std::string digits = std::to_string(magnitude);
-    if (digits.size() < 4) out.append(4 - digits.size(), '0');
-    out += digits;
+    digits(magnitude, 4);
   }
-  out += '-';
+  *out++ = '-';
   two(date.month);
-  out += '-';
+  *out++ = '-';
   two(date.day);
-  out += 'T';
+  *out++ = 'T';
   two(second_of_day / 3600);
-  out += ':';
+  *out++ = ':';
   two(second_of_day / 60 % 60);
-  out += ':';
+  *out++ = ':';
   // A leap second is held as second 59 with an extra whole second of nanoseconds.
   const bool leap = t.nanos >= kNanosPerSecond;
   two(second_of_day % 60 + (leap ? 1 : 0));
@@ -339,12 +350,16 @@ void write_rfc3339(std::string& out, const Timestamp& t) {
       value = fraction / 1'000;
       width = 6;
     }
-    std::string digits = std::to_string(value);
-    out += '.';
-    out.append(static_cast<std::size_t>(width) - digits.size(), '0');
-    out += digits;
+    *out++ = '.';
+    digits(value, width);
   }
-  out += 'Z';
+  *out++ = 'Z';
+  return {buffer.data(), static_cast<std::size_t>(out - buffer.data())};
+}
+
+void write_rfc3339(std::string& out, const Timestamp& t) {
+  std::array<char, kRfc3339MaxChars> buffer;
+  out += format_rfc3339(buffer, t);
 }
 
 }  // namespace fennick::text

@@ -1,6 +1,8 @@
 #pragma once
 // Relaxed RFC 3339 reading (converting to UTC) and the canonical UTC writing.
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -26,5 +28,12 @@ fennick::Result<Timestamp> parse_rfc3339(std::string_view text);
 // Appends the canonical text (no quotes): four-digit year for 0..9999, otherwise a sign and at
 // least four digits; a fraction of 0, 3, 6 or 9 digits; "Z".
 void write_rfc3339(std::string& out, const Timestamp& t);
+
+// Room for the longest canonical text: 64-bit seconds reach twelve-digit years.
+inline constexpr std::size_t kRfc3339MaxChars = 48;
+
+// The canonical text written into `buffer`, for writers that append to something other than a
+// string.
+std::string_view format_rfc3339(std::array<char, kRfc3339MaxChars>& buffer, const Timestamp& t);
 
 }  // namespace fennick::text

@@ -7,10 +7,13 @@
 #endif
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <utility>
 
+#include "provenance/citation/term_matcher.h"
 #include "text/fs.h"
 #include "text/unicode.h"
 #include "text/utf8.h"
@@ -52,13 +55,25 @@ void for_each_document_line(const ExtractionOutput& output, Visit visit) {
   for (const ExtractionPage& page : *output.pages) for_each_text_line(page.text, visit);
 }
 
+bool is_ascii(std::string_view line) {
+  return std::all_of(line.begin(), line.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// The full lower-casing of a document's lines that are not ASCII, in line order.
+struct LoweredOthers {
+  std::string text;
+  std::vector<std::size_t> ends;  // where each line ends in `text`
+  std::size_t next = 0;           // the next line to append
+};
+
 // Appends the lower-cased line. ASCII is lowered here directly (the full mapping agrees with the
-// ASCII one there); anything else goes through the full mapping line by line, as one search does.
-void append_lowered_line(std::string& out, std::string_view line) {
-  const bool ascii = std::all_of(line.begin(), line.end(),
-                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  if (!ascii) {
-    out += text::to_lower(line);
+// ASCII one there); any other line's full lower-casing comes from `others`.
+void append_lowered_line(std::string& out, std::string_view line, LoweredOthers& others) {
+  if (!is_ascii(line)) {
+    const std::size_t start = others.next == 0 ? 0 : others.ends[others.next - 1];
+    out.append(others.text, start, others.ends[others.next] - start);
+    ++others.next;
     return;
   }
   for (const char c : line) {
@@ -70,7 +85,7 @@ void record_hit(CorpusHits& record, std::string_view line, std::size_t number) {
   if (record.hit_count < std::numeric_limits<std::uint32_t>::max()) ++record.hit_count;
   if (record.hits.size() < kMaxRecordedHits) {
     const std::uint32_t line_number = saturate_u32(number);
-    record.hits.push_back(CorpusHit{std::string(line), line_number, line_number});
+    record.hits.push_back(CorpusHit{line, line_number, line_number});
   }
 }
 
@@ -107,6 +122,116 @@ const char* find_bytes(const char* haystack, std::size_t size, std::string_view 
   return static_cast<const char*>(::memmem(haystack + pos, size - pos, needle.data(), length));
 }
 
+constexpr std::array<unsigned char, 256> kAsciiLower = [] {
+  std::array<unsigned char, 256> table{};
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    table[i] = static_cast<unsigned char>(i >= 'A' && i <= 'Z' ? i - 'A' + 'a' : i);
+  }
+  return table;
+}();
+
+// The pass over the corpus for the distinct lower-cased terms of search_corpus_terms: per
+// document, every term's matching lines counted once each and the first kMaxRecordedHits kept.
+class OnePassSearch {
+ public:
+  explicit OnePassSearch(const TermMatcher& matcher)
+      : matcher_(matcher), tallies_(matcher.pattern_count()), found_(matcher.pattern_count()) {}
+
+  void search_document(const CorpusPage& page, const std::string& source) {
+    std::size_t number = 0;
+    for_each_document_line(page.output, [&](std::string_view line) {
+      ++number;
+      ++line_serial_;
+      search_line(line, number);
+    });
+    if (touched_.empty()) return;
+    // The kept lines come in line order, mixed across terms; grouped by term they stay in order.
+    const std::uint32_t pages = pages_searched(page.output);
+    lists_.resize(touched_.size());
+    for (std::size_t slot = 0; slot < touched_.size(); ++slot) {
+      lists_[slot] = HitList();
+      lists_[slot].reserve(tallies_[touched_[slot]].kept);
+    }
+    for (const Kept& kept : kept_) {
+      lists_[tallies_[kept.pattern].slot].push_back(CorpusHit{kept.line, kept.number, kept.number});
+    }
+    for (std::size_t slot = 0; slot < touched_.size(); ++slot) {
+      Tally& tally = tallies_[touched_[slot]];
+      found_[touched_[slot]].push_back(
+          CorpusHits{source, std::move(lists_[slot]), pages, tally.count});
+      tally.count = 0;
+      tally.kept = 0;
+    }
+    touched_.clear();
+    kept_.clear();
+  }
+
+  std::vector<std::vector<CorpusHits>> take_found() { return std::move(found_); }
+
+ private:
+  struct Tally {
+    std::uint64_t last_line = 0;  // line_serial_ of the last line that matched
+    std::uint32_t count = 0;      // matching lines in this document, saturating
+    std::uint32_t kept = 0;
+    std::uint32_t slot = 0;  // position in touched_
+  };
+  struct Kept {
+    std::uint32_t pattern = 0;
+    std::uint32_t number = 0;
+    std::string_view line;
+  };
+
+  // ASCII bytes are lowered on the way into the matcher; at the first other byte the line is
+  // lowered whole with the full mapping, whose output begins with the same lowered ASCII prefix,
+  // and the walk goes on from there.
+  void search_line(std::string_view line, std::size_t number) {
+    TermMatcher::State state = TermMatcher::kStart;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      const auto byte = static_cast<unsigned char>(line[i]);
+      if (byte >= 0x80) {
+        lowered_ = text::to_lower(line);
+        for (std::size_t j = i; j < lowered_.size(); ++j) {
+          state = matcher_.step(state, static_cast<unsigned char>(lowered_[j]));
+          report(state, line, number);
+        }
+        return;
+      }
+      state = matcher_.step(state, kAsciiLower[byte]);
+      report(state, line, number);
+    }
+  }
+
+  // Every term ending at `state` matches the line. A term already marked for this line has had
+  // the terms on its own suffix chain marked with it, so the walk down the chain stops there.
+  void report(TermMatcher::State state, std::string_view line, std::size_t number) {
+    for (TermMatcher::State out = matcher_.first_output(state); out != TermMatcher::kNone;
+         out = matcher_.next_output(out)) {
+      const std::uint32_t pattern = matcher_.pattern_at(out);
+      Tally& tally = tallies_[pattern];
+      if (tally.last_line == line_serial_) return;
+      tally.last_line = line_serial_;
+      if (tally.count == 0) {
+        tally.slot = static_cast<std::uint32_t>(touched_.size());
+        touched_.push_back(pattern);
+      }
+      if (tally.count < std::numeric_limits<std::uint32_t>::max()) ++tally.count;
+      if (tally.kept < kMaxRecordedHits) {
+        ++tally.kept;
+        kept_.push_back(Kept{pattern, saturate_u32(number), line});
+      }
+    }
+  }
+
+  const TermMatcher& matcher_;
+  std::vector<Tally> tallies_;
+  std::vector<std::vector<CorpusHits>> found_;
+  std::vector<std::uint32_t> touched_;  // terms with a match in this document
+  std::vector<Kept> kept_;
+  std::vector<HitList> lists_;
+  std::string lowered_;
+  std::uint64_t line_serial_ = 0;
+};
+
 }  // namespace
 
 LoweredCorpus::LoweredCorpus(std::span<const CorpusPage> pages) {
@@ -115,21 +240,29 @@ LoweredCorpus::LoweredCorpus(std::span<const CorpusPage> pages) {
     Document document;
     document.source = text::lossy_utf8(page.source);
     document.pages_searched = pages_searched(page.output);
-    // Sized up front: the cache is about as large as the corpus text itself.
+    // Sized once, exactly: lower-casing lengthens some lines ("\u0130" becomes three bytes), so
+    // the lines that are not ASCII are lowered first, into a buffer of this document only.
     std::size_t line_count = 0;
     std::size_t bytes = 0;
+    LoweredOthers others;
     for_each_document_line(page.output, [&](std::string_view line) {
       ++line_count;
-      bytes += line.size() + 1;
+      if (is_ascii(line)) {
+        bytes += line.size() + 1;
+      } else {
+        others.text += text::to_lower(line);
+        others.ends.push_back(others.text.size());
+        ++bytes;
+      }
     });
     document.lines.reserve(line_count);
     document.lowered_starts.reserve(line_count);
-    document.lowered.reserve(bytes);
-    for_each_document_line(page.output, [&document](std::string_view line) {
+    document.lowered.reserve(bytes + others.text.size());
+    for_each_document_line(page.output, [&](std::string_view line) {
       if (!document.lines.empty()) document.lowered.push_back('\n');
       document.lines.push_back(line);
       document.lowered_starts.push_back(document.lowered.size());
-      append_lowered_line(document.lowered, line);
+      append_lowered_line(document.lowered, line, others);
     });
     documents_.push_back(std::move(document));
   }
@@ -189,6 +322,56 @@ std::vector<CorpusHits> search_corpus(std::span<const CorpusPage> pages, std::st
   std::stable_sort(results.begin(), results.end(), [](const CorpusHits& a, const CorpusHits& b) {
     return source_less(a.source, b.source);
   });
+  return results;
+}
+
+std::vector<std::vector<CorpusHits>> search_corpus_terms(std::span<const CorpusPage> pages,
+                                                         std::span<const std::string> terms) {
+  std::vector<std::vector<CorpusHits>> results(terms.size());
+  // Terms that lower-case alike are searched once.
+  constexpr std::uint32_t kNoPattern = std::numeric_limits<std::uint32_t>::max();
+  std::vector<std::uint32_t> pattern_of(terms.size(), kNoPattern);
+  std::vector<std::string> patterns;
+  {
+    std::map<std::string, std::uint32_t, std::less<>> ids;
+    for (std::size_t i = 0; i < terms.size(); ++i) {
+      std::string needle = text::to_lower(terms[i]);
+      // No line holds a "\n", so a term holding one matches nothing.
+      if (needle.empty() || needle.find('\n') != std::string::npos) continue;
+      const auto id = static_cast<std::uint32_t>(patterns.size());
+      const auto [it, added] = ids.emplace(needle, id);
+      if (added) patterns.push_back(std::move(needle));
+      pattern_of[i] = it->second;
+    }
+  }
+  if (patterns.empty()) return results;
+
+  std::vector<std::string> sources;
+  sources.reserve(pages.size());
+  std::vector<std::size_t> order(pages.size());
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    sources.push_back(text::lossy_utf8(pages[i].source));
+    order[i] = i;
+  }
+  // Searched in source order, every term's records come out in that order.
+  std::stable_sort(order.begin(), order.end(), [&sources](std::size_t a, std::size_t b) {
+    return source_less(sources[a], sources[b]);
+  });
+
+  const TermMatcher matcher(patterns);
+  OnePassSearch search(matcher);
+  for (const std::size_t i : order) search.search_document(pages[i], sources[i]);
+  std::vector<std::vector<CorpusHits>> found = search.take_found();
+  std::vector<std::uint32_t> users(patterns.size(), 0);
+  for (const std::uint32_t pattern : pattern_of) {
+    if (pattern != kNoPattern) ++users[pattern];
+  }
+  for (std::size_t i = 0; i < terms.size(); ++i) {
+    const std::uint32_t pattern = pattern_of[i];
+    if (pattern == kNoPattern) continue;
+    // The records share their hit lines, so a copy for a second term is cheap.
+    results[i] = --users[pattern] == 0 ? std::move(found[pattern]) : found[pattern];
+  }
   return results;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// Case-insensitive, line-by-line search of the corpus documents for a term, with per-document
-// hit records. The validator searches once per entity candidate of every claim, so the lower-cased
-// lines are computed once per audit (LoweredCorpus) and every search reads them from there.
+// Case-insensitive, line-by-line search of the corpus documents for terms, with per-document
+// hit records. The validator searches all of an audit's entity candidates in one pass over the
+// corpus (search_corpus_terms); the per-term searches give the same records one term at a time.
 
 #include <cstddef>
 #include <cstdint>
@@ -19,8 +19,10 @@ namespace fennick::provenance {
 // Matching lines kept per document; every further match is still counted.
 inline constexpr std::size_t kMaxRecordedHits = 100;
 
+// A hit line refers into the searched document, which must outlive it: a frequent term's hit
+// lines would otherwise be copied for every term and every claim.
 struct CorpusHit {
-  std::string line;              // as written: letter case unchanged, a final "\r" kept
+  std::string_view line;         // as written: letter case unchanged, a final "\r" kept
   std::uint32_t line_start = 0;  // 1-based
   std::uint32_t line_end = 0;    // equal to line_start: a hit covers one line
 
@@ -37,6 +39,10 @@ class HitList {
       : hits_(std::make_shared<std::vector<CorpusHit>>(hits)) {}
 
   // While the search builds the list, before it is copied anywhere.
+  void reserve(std::size_t count) {
+    if (!hits_) hits_ = std::make_shared<std::vector<CorpusHit>>();
+    hits_->reserve(count);
+  }
   void push_back(CorpusHit hit) {
     if (!hits_) hits_ = std::make_shared<std::vector<CorpusHit>>();
     hits_->push_back(std::move(hit));
@@ -99,5 +105,11 @@ std::vector<CorpusHits> search_corpus(const LoweredCorpus& corpus, std::string_v
 // The same search over the pages directly, lower-casing every line for this one term; for a
 // single search, where building a LoweredCorpus would not pay off.
 std::vector<CorpusHits> search_corpus(std::span<const CorpusPage> pages, std::string_view term);
+
+// search_corpus for every term at once: element i holds search_corpus(pages, terms[i]). Each line
+// is lower-cased and read once for all terms, so the cost is linear in the corpus plus the terms
+// plus the hits, however many terms there are. The hit lines refer into `pages`.
+std::vector<std::vector<CorpusHits>> search_corpus_terms(std::span<const CorpusPage> pages,
+                                                         std::span<const std::string> terms);
 
 }  // namespace fennick::provenance

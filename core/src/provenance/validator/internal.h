@@ -52,9 +52,11 @@ struct ValidatorHooks {
       find_entities = [](std::string_view text, const EffectiveAllowlist& allowlist) {
         return find_external_entities(text, allowlist, looks_like_entity);
       };
-  std::function<std::vector<CorpusHits>(const LoweredCorpus&, std::string_view)> search =
-      [](const LoweredCorpus& corpus, std::string_view term) {
-        return search_corpus(corpus, term);
+  // Element i holds the records of terms[i].
+  std::function<std::vector<std::vector<CorpusHits>>(std::span<const CorpusPage>,
+                                                     std::span<const std::string>)>
+      search = [](std::span<const CorpusPage> pages, std::span<const std::string> terms) {
+        return search_corpus_terms(pages, terms);
       };
 };
 

@@ -49,28 +49,6 @@ class AssumptionLedger {
   std::uint32_t accepted_ = 0;
 };
 
-// The corpus is lowered only when the first claim with candidates needs a search.
-class LazySearch {
- public:
-  LazySearch(std::span<const CorpusPage> pages, const internal::ValidatorHooks& hooks)
-      : pages_(pages), hooks_(hooks) {}
-
-  // Claims often name the same candidate: each term is searched once per audit, and the claims
-  // share its hit lines.
-  const std::vector<CorpusHits>& operator()(std::string_view term) {
-    auto found = results_.find(term);
-    if (found != results_.end()) return found->second;
-    if (!corpus_) corpus_.emplace(pages_);
-    return results_.emplace(std::string(term), hooks_.search(*corpus_, term)).first->second;
-  }
-
- private:
-  std::span<const CorpusPage> pages_;
-  const internal::ValidatorHooks& hooks_;
-  std::optional<LoweredCorpus> corpus_;
-  std::map<std::string, std::vector<CorpusHits>, std::less<>> results_;
-};
-
 // The verdict of a claim with candidates and citations but no assumption.
 VerdictMode judge_citations(std::span<const CorpusPage> pages, const ProvenanceClaim& claim,
                             const std::vector<std::string>& candidates) {
@@ -107,8 +85,26 @@ ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
   std::map<std::string, std::size_t, std::less<>> occurrences;
   for (const std::string& key : keys) ++occurrences[key];
 
+  // A claim's candidates do not depend on any search result: they are all found first, and every
+  // distinct candidate of a claim that goes to the corpus is searched in one pass for all.
+  std::vector<std::vector<std::string>> candidates;
+  candidates.reserve(claims.size());
+  std::vector<std::string> terms;
+  for (std::size_t i = 0; i < claims.size(); ++i) {
+    candidates.push_back(hooks.find_entities(claims[i].text, allowlist));
+    const bool anchored = claims[i].anchor_hash == keys[i] && occurrences.find(keys[i])->second < 2;
+    if (anchored) terms.insert(terms.end(), candidates.back().begin(), candidates.back().end());
+  }
+  std::sort(terms.begin(), terms.end());
+  terms.erase(std::unique(terms.begin(), terms.end()), terms.end());
+  std::vector<std::vector<CorpusHits>> term_hits;
+  if (!terms.empty()) term_hits = hooks.search(pages, terms);
+  const auto search = [&](const std::string& term) -> const std::vector<CorpusHits>& {
+    const auto at = std::lower_bound(terms.begin(), terms.end(), term);
+    return term_hits.at(static_cast<std::size_t>(at - terms.begin()));
+  };
+
   AssumptionLedger ledger(budget, today);
-  LazySearch search(pages, hooks);
 
   ValidatorReport report;
   report.verdicts.reserve(claims.size());
@@ -119,7 +115,7 @@ ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
     ClaimVerdict verdict;
     verdict.id = claim.id;
     verdict.kind = claim.kind;
-    verdict.entity_candidates = hooks.find_entities(claim.text, allowlist);
+    verdict.entity_candidates = std::move(candidates[i]);
     const bool has_candidates = !verdict.entity_candidates.empty();
 
     // Anchor faults are judged on the recomputed key, which is what the verdict shows.
