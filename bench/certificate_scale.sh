@@ -15,7 +15,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-baseline=${BASELINE:-/tmp/certbench-base/build/cli/fennick}
+baseline=${BASELINE:-/work/baseline/build/cli/fennick}
 stage_counts=${STAGES:-100000 300000 1000000}
 runs=${RUNS:-5}
 fennick="$build/cli/fennick"

@@ -9,6 +9,7 @@
 # Without a baseline binary the yardstick column is "-".
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/lib/limited_run.sh
 build=${1:-build}
 baseline=${BASELINE:-/work/baseline/build/cli/fennick}
 timeout_s=${TIMEOUT:-20}
@@ -26,19 +27,7 @@ trap 'rm -rf "$work"' EXIT
 measure() {
   local bin=$1
   shift
-  /usr/bin/time -o "$work/time" -f '%e %M %x' timeout "$timeout_s" \
-    prlimit --as=$((memory_mb * 1024 * 1024)) "$bin" "$@" >/dev/null 2>&1 </dev/null || true
-  local wall peak code signal outcome
-  read -r wall peak code < <(tail -n 1 "$work/time")
-  signal=$(sed -n 's/^Command terminated by signal \([0-9]*\)$/\1/p' "$work/time")
-  [ -n "$signal" ] && code=$((128 + signal))
-  case "$code" in
-    124) outcome="timed out"; wall="> $timeout_s" ;;
-    134) outcome=aborted ;;
-    137) outcome=killed ;;
-    *) outcome="exit $code" ;;
-  esac
-  RESULT="$wall s, $(awk -v k="$peak" 'BEGIN { printf "%.0f MB", k / 1024 }') peak, $outcome"
+  limited_run "$timeout_s" "$memory_mb" "$work" /dev/null "$bin" "$@"
 }
 
 # A case: its name, then fennick's arguments. Prints the detail lines and one table row.

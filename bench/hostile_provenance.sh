@@ -10,6 +10,7 @@
 # Without a baseline binary the yardstick column is "-".
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/lib/limited_run.sh
 build=${1:-build}
 baseline=${BASELINE:-/work/baseline/build/cli/fennick}
 timeout_s=${TIMEOUT:-60}
@@ -27,21 +28,9 @@ trap 'rm -rf "$work"' EXIT
 # whose verdicts carry the validator's panic reason is a fail-closed run: "panic".
 measure() {
   local bin=$1 project=$2
-  /usr/bin/time -o "$work/time" -f '%e %M %x' timeout "$timeout_s" \
-    prlimit --as=$((memory_mb * 1024 * 1024)) "$bin" verify-provenance --project "$project" \
-    >"$work/out.txt" 2>/dev/null </dev/null || true
-  local wall peak code signal outcome
-  read -r wall peak code < <(tail -n 1 "$work/time")
-  signal=$(sed -n 's/^Command terminated by signal \([0-9]*\)$/\1/p' "$work/time")
-  [ -n "$signal" ] && code=$((128 + signal))
-  case "$code" in
-    124) outcome="timed out"; wall="> $timeout_s" ;;
-    134) outcome=aborted ;;
-    137) outcome=killed ;;
-    *) outcome="exit $code" ;;
-  esac
-  if grep -q 'qg13_validator_panic' "$work/out.txt"; then outcome="$outcome, panic"; fi
-  RESULT="$wall s, $(awk -v k="$peak" 'BEGIN { printf "%.0f MB", k / 1024 }') peak, $outcome"
+  limited_run "$timeout_s" "$memory_mb" "$work" "$work/out.txt" "$bin" verify-provenance \
+    --project "$project"
+  if grep -q 'qg13_validator_panic' "$work/out.txt"; then RESULT="$RESULT, panic"; fi
 }
 
 # A case: its name, its size, the project. Prints the detail lines and one table row.
@@ -82,17 +71,23 @@ pack_project() {
 word_function='function word(i) { return "zq" substr(a, int(i / 17576) % 26 + 1, 1) \
   substr(a, int(i / 676) % 26 + 1, 1) substr(a, int(i / 26) % 26 + 1, 1) substr(a, i % 26 + 1, 1) }'
 
+# A BRD of CLAIMS claims, each naming 100 candidates (capitalised): claim c names words 100c to
+# 100c + 99.
+write_brd() {
+  awk -v claims="$1" "$word_function"'
+    BEGIN { a = "abcdefghijklmnopqrstuvwxyz"; print "# BRD\n"
+      for (c = 0; c < claims; c++) {
+        printf "### BR-%04d: Names\n\nThe system shall send to", c + 1
+        for (k = 0; k < 100; k++) { w = word(c * 100 + k); printf " Z%s", substr(w, 2) }
+        print ".\n"
+      } }' >"$2"
+}
+
 # 1. 40,000 distinct candidates (400 claims of 100) over one 10 MB document whose lines of about
 # 100 bytes each hold 14 of them.
 p="$work/many"
 mkdir -p "$p"
-awk "$word_function"'
-  BEGIN { a = "abcdefghijklmnopqrstuvwxyz"; print "# BRD\n"
-    for (c = 0; c < 400; c++) {
-      printf "### BR-%04d: Names\n\nThe system shall send to", c + 1
-      for (k = 0; k < 100; k++) { w = word(c * 100 + k); printf " Z%s", substr(w, 2) }
-      print ".\n"
-    } }' >"$p/brd.md"
+write_brd 400 "$p/brd.md"
 awk "$word_function"'
   BEGIN { a = "abcdefghijklmnopqrstuvwxyz"; state = 7; bytes = 0
     while (bytes < 10000000) {
@@ -119,13 +114,7 @@ bench_case "one 1.6 MB candidate over 3.2 MB of near misses" "1 claim, 3.2 MB" "
 # every search keeps 100 long hit lines.
 p="$work/long-lines"
 mkdir -p "$p"
-awk "$word_function"'
-  BEGIN { a = "abcdefghijklmnopqrstuvwxyz"; print "# BRD\n"
-    for (c = 0; c < 25; c++) {
-      printf "### BR-%04d: Names\n\nThe system shall send to", c + 1
-      for (k = 0; k < 100; k++) { w = word(c * 100 + k); printf " Z%s", substr(w, 2) }
-      print ".\n"
-    } }' >"$p/brd.md"
+write_brd 25 "$p/brd.md"
 awk "$word_function"'
   BEGIN { a = "abcdefghijklmnopqrstuvwxyz"
     for (i = 0; i < 2500; i++) line = line word(i) " "
