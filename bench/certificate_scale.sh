@@ -9,7 +9,7 @@
 #   bench/certificate_scale.sh [BUILD_DIR]                              (default: build)
 #   STAGES="100000 300000 1000000" RUNS=5 bench/certificate_scale.sh build-bench
 #   BASELINE=/path/to/old/fennick bench/certificate_scale.sh build-bench
-# BASELINE defaults to the pre-round build in /tmp/certbench-base; without one the yardstick
+# BASELINE defaults to the pre-round build in /work/baseline; without one the yardstick
 # column is "-". Needs about 3 GB of memory to seal the largest certificate and 160 MB of disk
 # per million stages.
 set -euo pipefail
