@@ -29,9 +29,9 @@ int input_error(const Streams& streams, const std::string& line) {
 }
 
 // The whole file as UTF-8 text; a file that is not UTF-8 fails like an unreadable one.
-Result<std::string> read_text_file(const std::string& path) {
-  Result<std::string> bytes = text::read_file(path, text::OpenMode::kAsGiven);
-  if (bytes && !text::is_valid_utf8(*bytes)) {
+Result<text::FileBytes> read_text_file(const std::string& path) {
+  Result<text::FileBytes> bytes = text::read_file_bytes(path, text::OpenMode::kAsGiven);
+  if (bytes && !text::is_valid_utf8(bytes->view())) {
     return Err(std::string("stream did not contain valid UTF-8"));
   }
   return bytes;
@@ -79,11 +79,7 @@ int verify_certificate_steps(const VerifyCertificateArgs& args, const Streams& s
   const std::string certificate_path = shown(args.certificate);
   step = {"reading the certificate ", certificate_path};
   // Read once and kept whole: the record's strings are views into these bytes.
-  Result<text::FileBytes> certificate_bytes =
-      text::read_file_bytes(args.certificate, text::OpenMode::kAsGiven);
-  if (certificate_bytes && !text::is_valid_utf8(certificate_bytes->view())) {
-    certificate_bytes = Err(std::string("stream did not contain valid UTF-8"));
-  }
+  Result<text::FileBytes> certificate_bytes = read_text_file(args.certificate);
   if (!certificate_bytes) {
     return input_error(streams,
                        "error: cannot read " + certificate_path + ": " + certificate_bytes.error());
@@ -109,12 +105,12 @@ int verify_certificate_steps(const VerifyCertificateArgs& args, const Streams& s
   if (args.platform_jwks) {
     const std::string jwks_path = shown(*args.platform_jwks);
     step = {"reading --platform-jwks ", jwks_path};
-    const Result<std::string> jwks_text = read_text_file(*args.platform_jwks);
+    const Result<text::FileBytes> jwks_text = read_text_file(*args.platform_jwks);
     if (!jwks_text) {
       return input_error(
           streams, "error: cannot read --platform-jwks " + jwks_path + ": " + jwks_text.error());
     }
-    auto parsed = certificate::read_platform_jwks_json(*jwks_text);
+    auto parsed = certificate::read_platform_jwks_json(jwks_text->view());
     if (!parsed) {
       return input_error(streams, "error: --platform-jwks " + jwks_path +
                                       " is not a JWKS JSON: " + parsed.error().to_string());
