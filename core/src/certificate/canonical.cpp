@@ -63,22 +63,17 @@ void optional_string(const std::optional<json::Text>& value, std::string_view ke
 fennick::Result<std::string> write_certificate_json(const GovernanceCertificate& certificate,
                                                     CertificateText text) {
   // A first pass counts the bytes, so the buffer is allocated once and never regrown or copied.
+  const auto write = [&](json::Output& o) { write_certificate_json(certificate, text, o); };
   std::size_t size = 0;
-  json::Output counter([&size](std::string_view piece) { size += piece.size(); });
-  write_certificate_json(certificate, text, counter);
-  counter.flush();
+  json::write_through([&size](std::string_view piece) { size += piece.size(); }, write);
   std::string out;
   out.reserve(size);
-  json::Output output(out);
-  write_certificate_json(certificate, text, output);
-  output.flush();
+  json::write_into(out, write);
   return out;
 }
 
 void write_manifest_json(const InterStageManifest& manifest, std::string& out) {
-  json::Output output(out);
-  write_json(manifest, output);
-  output.flush();
+  write_json(manifest, out);
 }
 
 // ---- enumerations and timestamps ------------------------------------------------------------

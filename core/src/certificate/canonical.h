@@ -85,9 +85,7 @@ void write_json(const CertAgenticSurface& record, json::Output& out);
 // Any of the writers above, appending to a string.
 template <class T>
 void write_json(const T& value, std::string& out) {
-  json::Output output(out);
-  write_json(value, output);
-  output.flush();
+  json::write_into(out, [&](json::Output& o) { write_json(value, o); });
 }
 
 }  // namespace fennick::certificate

@@ -29,9 +29,10 @@ fennick::Result<std::string> signing_input(const GovernanceCertificate& certific
 std::string compute_certificate_hash(const GovernanceCertificate& certificate) {
   // The text goes to the digest window by window: no buffer of the whole text.
   crypto::Sha256 hasher;
-  json::Output output([&hasher](std::string_view piece) { hasher.update(piece); });
-  write_certificate_json(certificate, CertificateText::kHashInput, output);
-  output.flush();
+  json::write_through([&hasher](std::string_view piece) { hasher.update(piece); },
+                      [&](json::Output& o) {
+                        write_certificate_json(certificate, CertificateText::kHashInput, o);
+                      });
   return hasher.finish_hex();
 }
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace fennick::json {
 
@@ -57,5 +58,22 @@ class Output {
   // Left uninitialised: only the bytes written are ever read.
   std::array<char, kWindowBytes> window_;
 };
+
+// Runs `write` on a window whose text is appended to `target`, drained before returning: a
+// window's tail is never left behind.
+template <class Write>
+void write_into(std::string& target, const Write& write) {
+  Output out(target);
+  write(out);
+  out.flush();
+}
+
+// The same, with the text handed to `drain` in pieces.
+template <class Write>
+void write_through(std::function<void(std::string_view)> drain, const Write& write) {
+  Output out(std::move(drain));
+  write(out);
+  out.flush();
+}
 
 }  // namespace fennick::json

@@ -186,39 +186,22 @@ void write_value(Output& out, const Value& v) {
 // The string overloads: the same text through a window drained into the string.
 
 void write_string(std::string& out, std::string_view text) {
-  Output output(out);
-  write_string(output, text);
-  output.flush();
+  write_into(out, [&](Output& o) { write_string(o, text); });
 }
-
 void write_u64(std::string& out, std::uint64_t n) {
-  Output output(out);
-  write_u64(output, n);
-  output.flush();
+  write_into(out, [&](Output& o) { write_u64(o, n); });
 }
-
 void write_i64(std::string& out, std::int64_t n) {
-  Output output(out);
-  write_i64(output, n);
-  output.flush();
+  write_into(out, [&](Output& o) { write_i64(o, n); });
 }
-
 void write_f64(std::string& out, double d) {
-  Output output(out);
-  write_f64(output, d);
-  output.flush();
+  write_into(out, [&](Output& o) { write_f64(o, d); });
 }
-
 void write_bool(std::string& out, bool b) {
-  Output output(out);
-  write_bool(output, b);
-  output.flush();
+  write_into(out, [&](Output& o) { write_bool(o, b); });
 }
-
 void write_value(std::string& out, const Value& v) {
-  Output output(out);
-  write_value(output, v);
-  output.flush();
+  write_into(out, [&](Output& o) { write_value(o, v); });
 }
 
 }  // namespace fennick::json
