@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "text/fs.h"
+#include "text/unicode.h"
 #include "text/utf8.h"
 
 namespace fennick::certificate {
@@ -53,12 +54,10 @@ PackageUrl split_package_url(std::string_view purl) {
   return PackageUrl{std::string(type), std::string(rest)};
 }
 
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool equals_ascii_case_insensitive(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+    if (text::ascii_lower(a[i]) != text::ascii_lower(b[i])) return false;
   }
   return true;
 }

@@ -7,14 +7,6 @@
 #include "text/utf8.h"
 
 namespace fennick::provenance {
-namespace {
-
-bool is_ascii_alphanumeric(unsigned char byte) {
-  return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
-         (byte >= '0' && byte <= '9');
-}
-
-}  // namespace
 
 bool is_stop_word(std::string_view token) {
   return std::find(kStopWords.begin(), kStopWords.end(), token) != kStopWords.end();
@@ -32,7 +24,7 @@ std::string_view trim_non_alphanumeric(std::string_view token) {
     bool alphanumeric = false;
     if (byte < 0x80) {
       ++pos;
-      alphanumeric = is_ascii_alphanumeric(byte);
+      alphanumeric = text::is_ascii_alphanumeric(byte);
     } else {
       char32_t cp = 0;
       alphanumeric = text::next_code_point(token, pos, cp) && text::is_alphanumeric(cp);

@@ -15,11 +15,6 @@
 namespace fennick::text {
 namespace {
 
-bool is_ascii(std::string_view s) {
-  return std::all_of(s.begin(), s.end(),
-                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 // ICU's handling of ill-formed UTF-8 is its own; U+FFFD in their place keeps the result defined.
 template <class Transform>
 std::string transform_pieces(std::string_view utf8, Transform transform) {
@@ -46,12 +41,15 @@ std::string transform_pieces(std::string_view utf8, Transform transform) {
 
 }  // namespace
 
+bool is_ascii(std::string_view s) {
+  return std::all_of(s.begin(), s.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 std::string to_lower(std::string_view utf8) {
   if (is_ascii(utf8)) {
     std::string out(utf8);
-    for (char& c : out) {
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
+    for (char& c : out) c = ascii_lower(c);
     return out;
   }
   return transform_pieces(utf8,

@@ -8,6 +8,19 @@
 
 namespace fennick::text {
 
+// True when every byte is below 0x80.
+bool is_ascii(std::string_view s);
+
+// "A" to "Z" lowered, every other byte kept: for ASCII text this is the whole lower-case mapping.
+constexpr char ascii_lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+constexpr bool is_ascii_alphanumeric(unsigned char byte) {
+  return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+         (byte >= '0' && byte <= '9');
+}
+
 // Full lower-case mapping of the root locale: final sigma applies, U+0130 becomes "i\u0307", no
 // language-specific rules.
 std::string to_lower(std::string_view utf8);

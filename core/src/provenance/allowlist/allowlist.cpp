@@ -23,11 +23,6 @@ bool is_ascii_white_space(unsigned char byte) {
   return byte == ' ' || (byte >= 0x09 && byte <= 0x0D);
 }
 
-bool is_ascii(std::string_view s) {
-  return std::all_of(s.begin(), s.end(),
-                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 bool has_ascii_capital(std::string_view s) {
   return std::any_of(s.begin(), s.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
 }
@@ -263,19 +258,14 @@ constexpr std::array<unsigned char, 256> kByteClass = [] {
   return classes;
 }();
 
-bool is_ascii_alphanumeric(unsigned char byte) {
-  return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
-         (byte >= '0' && byte <= '9');
-}
-
 // trim_non_alphanumeric for ASCII text, which can be read from both ends.
 std::string_view trim_ascii_non_alphanumeric(std::string_view s) {
   std::size_t begin = 0;
-  while (begin < s.size() && !is_ascii_alphanumeric(static_cast<unsigned char>(s[begin]))) {
+  while (begin < s.size() && !text::is_ascii_alphanumeric(static_cast<unsigned char>(s[begin]))) {
     ++begin;
   }
   std::size_t end = s.size();
-  while (end > begin && !is_ascii_alphanumeric(static_cast<unsigned char>(s[end - 1]))) --end;
+  while (end > begin && !text::is_ascii_alphanumeric(static_cast<unsigned char>(s[end - 1]))) --end;
   return s.substr(begin, end - begin);
 }
 
@@ -366,9 +356,7 @@ class CorpusTokenCounter {
       if (!ascii) return;
       // Already trimmed, and ASCII: lower-casing its letters is the whole normalisation.
       std::string normalised(spelling);
-      for (char& c : normalised) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-      }
+      for (char& c : normalised) c = text::ascii_lower(c);
       std::uint32_t sum = count;
       if (const auto other = non_ascii.find(normalised); other != non_ascii.end()) {
         sum = saturating_add(sum, other->second);
@@ -391,7 +379,7 @@ class CorpusTokenCounter {
     const bool ascii = (piece_classes & kNonAscii) == 0;
     const std::string_view token =
         ascii ? trim_ascii_non_alphanumeric(piece) : trim_non_alphanumeric(piece);
-    counts_.add(token, ascii || is_ascii(token));
+    counts_.add(token, ascii || text::is_ascii(token));
     if (token.find('-') == std::string_view::npos) return;
     // "-" never occurs inside an encoded character, and an undecodable sequence stops before
     // it, so cutting at the byte cuts where a character-wise split would.
@@ -402,7 +390,7 @@ class CorpusTokenCounter {
       const std::string_view part = token.substr(part_start, hyphen - part_start);
       const std::string_view trimmed =
           ascii ? trim_ascii_non_alphanumeric(part) : trim_non_alphanumeric(part);
-      if (!trimmed.empty()) counts_.add(trimmed, ascii || is_ascii(trimmed));
+      if (!trimmed.empty()) counts_.add(trimmed, ascii || text::is_ascii(trimmed));
       if (hyphen == std::string_view::npos) break;
       part_start = hyphen + 1;
     }
@@ -451,12 +439,10 @@ std::string allowlist_digest(const TokenSet& tokens) {
 
 std::string normalize_token(std::string_view token) {
   const std::string_view trimmed = trim_non_alphanumeric(token);
-  if (is_ascii(trimmed)) {
+  if (text::is_ascii(trimmed)) {
     // Lower-casing ASCII is the same under the full mapping, and ASCII is already NFC.
     std::string out(trimmed);
-    for (char& c : out) {
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
+    for (char& c : out) c = text::ascii_lower(c);
     return out;
   }
   return text::nfc(text::to_lower(trimmed));

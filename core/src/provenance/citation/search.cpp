@@ -55,11 +55,6 @@ void for_each_document_line(const ExtractionOutput& output, Visit visit) {
   for (const ExtractionPage& page : *output.pages) for_each_text_line(page.text, visit);
 }
 
-bool is_ascii(std::string_view line) {
-  return std::all_of(line.begin(), line.end(),
-                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 // The full lower-casing of a document's lines that are not ASCII, in line order.
 struct LoweredOthers {
   std::string text;
@@ -70,15 +65,13 @@ struct LoweredOthers {
 // Appends the lower-cased line. ASCII is lowered here directly (the full mapping agrees with the
 // ASCII one there); any other line's full lower-casing comes from `others`.
 void append_lowered_line(std::string& out, std::string_view line, LoweredOthers& others) {
-  if (!is_ascii(line)) {
+  if (!text::is_ascii(line)) {
     const std::size_t start = others.next == 0 ? 0 : others.ends[others.next - 1];
     out.append(others.text, start, others.ends[others.next] - start);
     ++others.next;
     return;
   }
-  for (const char c : line) {
-    out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
-  }
+  for (const char c : line) out.push_back(text::ascii_lower(c));
 }
 
 void record_hit(CorpusHits& record, std::string_view line, std::size_t number) {
@@ -125,7 +118,7 @@ const char* find_bytes(const char* haystack, std::size_t size, std::string_view 
 constexpr std::array<unsigned char, 256> kAsciiLower = [] {
   std::array<unsigned char, 256> table{};
   for (std::size_t i = 0; i < table.size(); ++i) {
-    table[i] = static_cast<unsigned char>(i >= 'A' && i <= 'Z' ? i - 'A' + 'a' : i);
+    table[i] = static_cast<unsigned char>(text::ascii_lower(static_cast<char>(i)));
   }
   return table;
 }();
@@ -247,7 +240,7 @@ LoweredCorpus::LoweredCorpus(std::span<const CorpusPage> pages) {
     LoweredOthers others;
     for_each_document_line(page.output, [&](std::string_view line) {
       ++line_count;
-      if (is_ascii(line)) {
+      if (text::is_ascii(line)) {
         bytes += line.size() + 1;
       } else {
         others.text += text::to_lower(line);
