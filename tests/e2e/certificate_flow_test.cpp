@@ -424,6 +424,17 @@ TEST_F(CertificateFlowTest, SpecialFilesInTheProducersDirectoriesAreNotRead) {
   EXPECT_TRUE(r.err.ends_with("\n  - cannot read artifact build/app.bin: not a regular file\n"))
       << r.err;
   EXPECT_EQ(r.exit_code, 1);
+
+  // A regular file that reads on past the size it states (pagemap: size 0, hundreds of
+  // gigabytes) is refused at that size instead of being hashed for minutes.
+  std::filesystem::remove(dir_ / "artifacts/build/app.bin");
+  std::filesystem::create_symlink("/proc/self/pagemap", dir_ / "artifacts/build/app.bin");
+  r = run_fennick(full_args());
+  EXPECT_EQ(r.out, "governance certificate INVALID (1 error(s))\n");
+  EXPECT_TRUE(
+      r.err.ends_with("\n  - cannot read artifact build/app.bin: file changed while being read\n"))
+      << r.err;
+  EXPECT_EQ(r.exit_code, 1);
 }
 
 // A path named on the command line is read as given, to its end: a FIFO (or a process

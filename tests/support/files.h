@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -31,6 +32,17 @@ inline void write_file(const std::filesystem::path& path, std::string_view conte
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(content.data(), static_cast<std::streamsize>(content.size()));
   if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
+}
+
+// Makes the existing file at `path` a sparse file of a size that no allocation on this machine
+// can hold (64 TiB, or 8 TiB where the file system's limit is lower); false when it refuses.
+inline bool make_unallocatable_sparse(const std::filesystem::path& path) {
+  for (const std::uintmax_t size : {std::uintmax_t{1} << 46, std::uintmax_t{1} << 43}) {
+    std::error_code error;
+    std::filesystem::resize_file(path, size, error);
+    if (!error) return true;
+  }
+  return false;
 }
 
 class TempDir {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -92,16 +93,94 @@ TEST_F(FsTest, FilesFoundInADirectoryAreReadOnlyWhenRegular) {
   const auto linked = read_file(path("link"), OpenMode::kRegularOnly);
   ASSERT_TRUE(linked.ok()) << linked.error();
   EXPECT_EQ(*linked, "payload");
-  // A regular file whose size the system gives as 0 is still read to its end.
+  // A regular file whose size the system gives as 0 but that reads on is refused: its size at
+  // opening bounds the read.
   const auto status = read_file("/proc/self/status", OpenMode::kRegularOnly);
-  ASSERT_TRUE(status.ok()) << status.error();
-  EXPECT_NE(status->find("Pid:"), std::string::npos);
+  ASSERT_FALSE(status.ok());
+  EXPECT_EQ(status.error(), kFileChanged);
 
   // Named on the command line, a path is read as given (a FIFO's late writer: end to end).
   const auto null = read_file(path("null"), OpenMode::kAsGiven);
   ASSERT_TRUE(null.ok()) << null.error();
   EXPECT_EQ(*null, "");
   ASSERT_FALSE(read_file(path("sock"), OpenMode::kAsGiven).ok());
+  const auto given_status = read_file("/proc/self/status", OpenMode::kAsGiven);
+  ASSERT_TRUE(given_status.ok()) << given_status.error();
+  EXPECT_NE(given_status->find("Pid:"), std::string::npos);
+}
+
+// A file found in a directory is read no further than the size it had when opened, by every
+// kind of read: /proc/self/pagemap states size 0 and would read on for hundreds of gigabytes.
+// One that grows after opening is refused the same way; one that shrinks gives what it holds.
+TEST_F(FsTest, FilesFoundInADirectoryAreReadToTheirSizeAtOpening) {
+  std::filesystem::create_symlink("/proc/self/pagemap", path("pagemap"));
+  const ReadBuffer buffer(4);
+  std::string hashed;  // what the piecewise reads handed on
+  const auto keep = [&](std::string_view piece) { hashed.append(piece); };
+
+  auto pagemap = InputFile::open(path("pagemap"), OpenMode::kRegularOnly);
+  ASSERT_TRUE(pagemap.ok()) << pagemap.error();
+  EXPECT_EQ(pagemap->read_pieces(buffer.span(), keep), std::string(kFileChanged));
+  EXPECT_EQ(hashed, "");
+  const auto whole = read_file(path("pagemap"), OpenMode::kRegularOnly);
+  ASSERT_FALSE(whole.ok());
+  EXPECT_EQ(whole.error(), kFileChanged);
+  const auto bytes = read_file_bytes(path("pagemap"), OpenMode::kRegularOnly);
+  ASSERT_FALSE(bytes.ok());
+  EXPECT_EQ(bytes.error(), kFileChanged);
+
+  for (const bool pieces : {true, false}) {
+    SCOPED_TRACE(pieces);
+    write("growing", "0123456789");
+    write("shrinking", "0123456789");
+    auto growing = InputFile::open(path("growing"), OpenMode::kRegularOnly);
+    auto shrinking = InputFile::open(path("shrinking"), OpenMode::kRegularOnly);
+    ASSERT_TRUE(growing.ok() && shrinking.ok());
+    std::ofstream(path("growing"), std::ios::app) << "more";
+    std::filesystem::resize_file(path("shrinking"), 3);
+    hashed.clear();
+    if (pieces) {
+      EXPECT_EQ(growing->read_pieces(buffer.span(), keep), std::string(kFileChanged));
+      EXPECT_EQ(hashed, "0123456789");
+      hashed.clear();
+      EXPECT_EQ(shrinking->read_pieces(buffer.span(), keep), std::nullopt);
+      EXPECT_EQ(hashed, "012");
+    } else {
+      const auto grown = growing->read_all();
+      ASSERT_FALSE(grown.ok());
+      EXPECT_EQ(grown.error(), kFileChanged);
+      const auto shrunk = shrinking->read_all_bytes();
+      ASSERT_TRUE(shrunk.ok()) << shrunk.error();
+      EXPECT_EQ(shrunk->view(), "012");
+    }
+  }
+
+  // Read as given, a growing file is read to its end.
+  write("growing", "0123456789");
+  auto given = InputFile::open(path("growing"), OpenMode::kAsGiven);
+  ASSERT_TRUE(given.ok());
+  std::ofstream(path("growing"), std::ios::app) << "more";
+  const auto all = given->read_all();
+  ASSERT_TRUE(all.ok()) << all.error();
+  EXPECT_EQ(*all, "0123456789more");
+}
+
+// A file found in a directory whose size no allocation can hold (a sparse file of terabytes) is
+// unreadable, as the system says it for memory it cannot give, by both whole-file reads.
+TEST_F(FsTest, FileTooLargeToHoldIsUnreadable) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer ends the process on an allocation of this size";
+#endif
+  write("huge", "");
+  if (!test_support::make_unallocatable_sparse(path("huge"))) {
+    GTEST_SKIP() << "the file system refuses a sparse file of terabytes";
+  }
+  const auto text = read_file(path("huge"), OpenMode::kRegularOnly);
+  ASSERT_FALSE(text.ok());
+  EXPECT_EQ(text.error(), "Cannot allocate memory (os error 12)");
+  const auto bytes = read_file_bytes(path("huge"), OpenMode::kRegularOnly);
+  ASSERT_FALSE(bytes.ok());
+  EXPECT_EQ(bytes.error(), "Cannot allocate memory (os error 12)");
 }
 
 TEST_F(FsTest, InputFileReadsInPiecesAndKnowsWhichFileItIs) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <utility>
 
 namespace fennick::text {
@@ -118,10 +119,12 @@ fennick::Result<InputFile> InputFile::open(const std::string& path, OpenMode mod
     ::close(fd);
     return Err(os_error_text(error));
   }
+  const bool regular = S_ISREG(info.st_mode);
   InputFile file(fd,
                  FileIdentity{static_cast<std::uint64_t>(info.st_dev),
                               static_cast<std::uint64_t>(info.st_ino)},
-                 S_ISREG(info.st_mode), static_cast<std::uint64_t>(info.st_size));
+                 regular, regular && mode == OpenMode::kRegularOnly,
+                 static_cast<std::uint64_t>(info.st_size));
   if (mode == OpenMode::kRegularOnly && !regular_or_directory(info)) {
     return Err(std::string(kNotARegularFile));
   }
@@ -129,24 +132,49 @@ fennick::Result<InputFile> InputFile::open(const std::string& path, OpenMode mod
   return file;
 }
 
-InputFile::InputFile(int fd, FileIdentity identity, bool regular, std::uint64_t size)
-    : fd_(fd), identity_(identity), regular_(regular), size_(size) {}
+InputFile::InputFile(int fd, FileIdentity identity, bool regular, bool bounded, std::uint64_t size)
+    : fd_(fd), identity_(identity), regular_(regular), bounded_(bounded), size_(size) {}
 
 InputFile::InputFile(InputFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       identity_(other.identity_),
       regular_(other.regular_),
+      bounded_(other.bounded_),
       size_(other.size_) {}
 
 InputFile::~InputFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
+namespace {
+
+// Called once a bounded read has its stated size: one more byte means the file is not the one
+// that was sized, and reading on could last as long as the file cares to go on. The probe is a
+// few words long, since some kernel files refuse reads that are not whole 8-byte entries.
+std::optional<std::string> check_at_end(int fd) {
+  char probe[64];
+  while (true) {
+    const ssize_t n = ::read(fd, probe, sizeof probe);
+    if (n > 0) return std::string(kFileChanged);
+    if (n == 0) return std::nullopt;
+    if (errno != EINTR) return os_error_text(errno);
+  }
+}
+
+}  // namespace
+
 std::optional<std::string> InputFile::read_pieces(
     std::span<char> buffer, const std::function<void(std::string_view)>& consume) {
+  std::uint64_t left = size_;
   while (true) {
-    const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
+    std::size_t wanted = buffer.size();
+    if (bounded_) {
+      if (left == 0) return check_at_end(fd_);
+      wanted = static_cast<std::size_t>(std::min<std::uint64_t>(wanted, left));
+    }
+    const ssize_t n = ::read(fd_, buffer.data(), wanted);
     if (n > 0) {
+      if (bounded_) left -= static_cast<std::uint64_t>(n);
       consume(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
     } else if (n == 0) {
       return std::nullopt;
@@ -157,6 +185,33 @@ std::optional<std::string> InputFile::read_pieces(
 }
 
 namespace {
+
+// Reads a file of known size into `data`, which `grow(size, 0)` allocates once. A file that
+// shrank meanwhile gives what it still holds; one that holds more is refused (check_at_end). A
+// size that cannot be allocated makes the file unreadable, as the system would say it.
+template <class Grow>
+fennick::Result<std::size_t> read_sized(int fd, std::uint64_t size, char*& data,
+                                        std::size_t& capacity, const Grow& grow) {
+  if (size >= std::string().max_size()) return Err(os_error_text(ENOMEM));
+  try {
+    grow(static_cast<std::size_t>(size), 0);
+  } catch (const std::bad_alloc&) {
+    return Err(os_error_text(ENOMEM));
+  }
+  std::size_t filled = 0;
+  while (filled < capacity) {
+    const ssize_t n = ::read(fd, data + filled, capacity - filled);
+    if (n > 0) {
+      filled += static_cast<std::size_t>(n);
+    } else if (n == 0) {
+      return filled;
+    } else if (errno != EINTR) {
+      return Err(os_error_text(errno));
+    }
+  }
+  if (std::optional<std::string> error = check_at_end(fd)) return Err(std::move(*error));
+  return filled;
+}
 
 // Reads the rest of `fd` into `data` (of `capacity` bytes), which `grow(at_least, filled)`
 // enlarges keeping the bytes filled so far; returns the number of bytes read or the error text.
@@ -192,12 +247,14 @@ fennick::Result<std::string> InputFile::read_all() {
   std::string text;
   char* data = nullptr;
   std::size_t capacity = 0;
-  fennick::Result<std::size_t> filled =
-      read_rest(fd_, regular_, size_, data, capacity, [&](std::size_t bytes, std::size_t) {
-        text.resize(bytes);
-        data = text.data();
-        capacity = text.size();
-      });
+  const auto grow = [&](std::size_t bytes, std::size_t) {
+    text.resize(bytes);
+    data = text.data();
+    capacity = text.size();
+  };
+  fennick::Result<std::size_t> filled = bounded_
+                                            ? read_sized(fd_, size_, data, capacity, grow)
+                                            : read_rest(fd_, regular_, size_, data, capacity, grow);
   if (!filled) return Err(std::move(filled).error());
   text.resize(*filled);
   return text;
@@ -207,16 +264,18 @@ fennick::Result<FileBytes> InputFile::read_all_bytes() {
   FileBytes bytes;
   char* data = nullptr;
   std::size_t capacity = 0;
-  fennick::Result<std::size_t> filled =
-      read_rest(fd_, regular_, size_, data, capacity, [&](std::size_t needed, std::size_t kept) {
-        // At least doubled, so that a long pipe is copied a bounded number of times per byte.
-        const std::size_t size = std::max(needed, capacity * 2);
-        auto larger = std::make_unique_for_overwrite<char[]>(size);
-        if (kept > 0) std::memcpy(larger.get(), bytes.data.get(), kept);
-        bytes.data = std::move(larger);
-        data = bytes.data.get();
-        capacity = size;
-      });
+  const auto grow = [&](std::size_t needed, std::size_t kept) {
+    // At least doubled, so that a long pipe is copied a bounded number of times per byte.
+    const std::size_t size = std::max(needed, capacity * 2);
+    auto larger = std::make_unique_for_overwrite<char[]>(size);
+    if (kept > 0) std::memcpy(larger.get(), bytes.data.get(), kept);
+    bytes.data = std::move(larger);
+    data = bytes.data.get();
+    capacity = size;
+  };
+  fennick::Result<std::size_t> filled = bounded_
+                                            ? read_sized(fd_, size_, data, capacity, grow)
+                                            : read_rest(fd_, regular_, size_, data, capacity, grow);
   if (!filled) return Err(std::move(filled).error());
   bytes.size = *filled;
   return bytes;

@@ -35,6 +35,11 @@ enum class OpenMode {
 // The error text of a file that kRegularOnly refuses.
 inline constexpr std::string_view kNotARegularFile = "not a regular file";
 
+// The error text of a regular file opened with kRegularOnly that holds more bytes than the size it
+// had when it was opened (a file still being written, or one such as /proc/self/pagemap that
+// states no size and reads for hundreds of gigabytes).
+inline constexpr std::string_view kFileChanged = "file changed while being read";
+
 // Which file an open descriptor reads: equal identities are one file, whichever path or link
 // reached it.
 struct FileIdentity {
@@ -79,21 +84,26 @@ class InputFile {
   FileIdentity identity() const { return identity_; }
 
   // Hands the rest of the file to `consume` in pieces of at most buffer.size() bytes, so that a
-  // file of any size is read in bounded memory. Returns the error text, or none at the end.
+  // file of any size is read in bounded memory. Returns the error text, or none at the end. A
+  // regular file opened with kRegularOnly is read to its size at opening: kFileChanged when more
+  // follows.
   std::optional<std::string> read_pieces(std::span<char> buffer,
                                          const std::function<void(std::string_view)>& consume);
 
   // The rest of the file as bytes. A regular file is read straight into a string of its size.
+  // With kRegularOnly, the size at opening bounds the read as for read_pieces, and a size that
+  // cannot be allocated is the error os_error_text(ENOMEM) instead of std::bad_alloc.
   fennick::Result<std::string> read_all();
   // The same bytes, with the same errors, without zero-filling the memory first.
   fennick::Result<FileBytes> read_all_bytes();
 
  private:
-  InputFile(int fd, FileIdentity identity, bool regular, std::uint64_t size);
+  InputFile(int fd, FileIdentity identity, bool regular, bool bounded, std::uint64_t size);
 
   int fd_;
   FileIdentity identity_;
   bool regular_;
+  bool bounded_;  // read no further than size_: a regular file opened with kRegularOnly
   std::uint64_t size_;
 };
 
