@@ -218,6 +218,11 @@ int run_verify_provenance(const VerifyProvenanceArgs& args, const Streams& strea
         "(--fail-on-rejected)\n");
     return kExitVerdictFailed;
   }
+  if (args.fail_on_rejected && result.brd_unreadable && result.brd_path) {
+    streams.err("provenance verification FAILED: the BRD " + shown(*result.brd_path) +
+                " could not be read; nothing was verified (--fail-on-rejected)\n");
+    return kExitVerdictFailed;
+  }
   if (args.fail_on_rejected && report.rejected > 0) {
     streams.err("provenance verification FAILED: " + std::to_string(report.rejected) +
                 " rejected claim(s) (--fail-on-rejected)\n");

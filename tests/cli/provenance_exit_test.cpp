@@ -57,5 +57,35 @@ TEST(ProvenanceExit, PanicEndsWithOneWhateverTheFlags) {
   }
 }
 
+// An unreadable BRD fails the run after a panic and before rejected claims (which a fault in
+// the validator can bring along with it).
+TEST(ProvenanceExit, UnreadableBrdFailsAfterAPanicAndBeforeRejectedClaims) {
+  const test_support::TempDir project;
+  const std::string brd = project / "requirements/business-requirements-document.md";
+  for (const bool panic : {true, false}) {
+    SCOPED_TRACE(panic);
+    const auto audit = [&](const std::string& dir, const std::optional<std::string>& corpus) {
+      provenance::ProvenanceAuditResult result = panicked(dir, corpus);
+      if (!panic) result.report.validator_panic.reset();
+      result.brd_path = brd;
+      result.brd_not_found = false;
+      result.brd_unreadable = true;
+      return result;
+    };
+    Captured io;
+    VerifyProvenanceArgs args;
+    args.project = project.path();
+    args.fail_on_rejected = true;
+    EXPECT_EQ(run_verify_provenance(args, io.streams(), audit), 1);
+    const std::string summary =
+        "provenance audit: total=1 derived=0 assumption=0 rejected=1 "
+        "synthesizedCorpus=false brdNotFound=false corpusEmpty=true corpusSource=Empty\n";
+    EXPECT_EQ(io.err, summary + (panic ? "error: validator panic (fail-closed) -- boom\n"
+                                       : "provenance verification FAILED: the BRD " + brd +
+                                             " could not be read; nothing was verified "
+                                             "(--fail-on-rejected)\n"));
+  }
+}
+
 }  // namespace
 }  // namespace fennick::cli

@@ -16,6 +16,7 @@ namespace fennick::e2e {
 namespace {
 
 using test_support::TempDir;
+using test_support::write_file;
 
 constexpr std::string_view kBrdPath = "requirements/business-requirements-document.md";
 // One claim names entities that nothing in an empty corpus supports; the other names none.
@@ -76,6 +77,38 @@ TEST(ProvenanceFlowTest, RejectedClaimsFailOnlyWhenAskedTo) {
   EXPECT_EQ(strict.err,
             summary + "provenance verification FAILED: 1 rejected claim(s) (--fail-on-rejected)\n");
   EXPECT_EQ(strict.exit_code, 1);
+}
+
+// A BRD that is found but cannot be read gives no claims: under --fail-on-rejected that verifies
+// nothing and fails like a missing BRD; without it the run passes as before.
+TEST(ProvenanceFlowTest, UnreadableBrdFailsOnlyWhenAskedTo) {
+  const TempDir root;
+  const std::string invalid = root.mkdir("invalid");
+  write_file(invalid + "/" + std::string(kBrdPath), std::string(kBrd) + "caf\xE9\n");
+  const std::string directory = root.mkdir("directory");
+  std::filesystem::create_directories(directory + "/" + std::string(kBrdPath));
+  const std::string odd_name = root.mkdir("p\xff");  // shown with U+FFFD
+  write_file(odd_name + "/" + std::string(kBrdPath), "\xE9");
+  const std::string summary =
+      "provenance audit: total=0 derived=0 assumption=0 rejected=0 synthesizedCorpus=false "
+      "brdNotFound=false corpusEmpty=true corpusSource=Empty\n";
+
+  for (const std::string& project : {invalid, directory, odd_name}) {
+    SCOPED_TRACE(project);
+    const RunResult r = run_fennick({"verify-provenance", "--project", project});
+    EXPECT_EQ(r.out, expected_report(project));
+    EXPECT_EQ(r.err, summary);
+    EXPECT_EQ(r.exit_code, 0);
+
+    const RunResult strict =
+        run_fennick({"verify-provenance", "--project", project, "--fail-on-rejected"});
+    EXPECT_EQ(strict.out, expected_report(project));
+    std::string shown_path = project + "/" + std::string(kBrdPath);
+    if (project == odd_name) shown_path.replace(shown_path.find('\xff'), 1, "\xEF\xBF\xBD");
+    EXPECT_EQ(strict.err, summary + "provenance verification FAILED: the BRD " + shown_path +
+                              " could not be read; nothing was verified (--fail-on-rejected)\n");
+    EXPECT_EQ(strict.exit_code, 1);
+  }
 }
 
 TEST(ProvenanceFlowTest, CorpusSources) {

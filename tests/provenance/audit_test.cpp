@@ -66,6 +66,7 @@ TEST(VerifyProvenance, EmptyProjectReportsNoBrdAndNoCorpus) {
   const Project project;
   const ProvenanceAuditResult result = verify_provenance(project.dir(), std::nullopt);
   EXPECT_TRUE(result.brd_not_found);
+  EXPECT_FALSE(result.brd_unreadable);
   EXPECT_FALSE(result.brd_path.has_value());
   EXPECT_TRUE(result.report.verdicts.empty());
   EXPECT_EQ(result.report.total, 0u);
@@ -83,11 +84,20 @@ TEST(VerifyProvenance, UnreadableBrdCountsAsFoundWithoutClaims) {
   invalid.write(kBrdPath, "# Business Requirements Document\n### BR-1 x \xff\n");
   const Project directory;
   directory.mkdir(kBrdPath);
-  for (const Project* project : {&invalid, &directory}) {
+  std::vector<const Project*> projects = {&invalid, &directory};
+  // Too large to hold: unreadable like the others, not a fault that rejects the whole audit.
+  const Project huge;
+  huge.write(kBrdPath, "");
+#if !defined(__SANITIZE_ADDRESS__)  // which ends the process on an allocation of this size
+  if (test_support::make_unallocatable_sparse(huge.at(kBrdPath))) projects.push_back(&huge);
+#endif
+  for (const Project* project : projects) {
     const ProvenanceAuditResult result = verify_provenance(project->dir(), std::nullopt);
     EXPECT_EQ(result.brd_path, project->at(kBrdPath));
     EXPECT_FALSE(result.brd_not_found);
+    EXPECT_TRUE(result.brd_unreadable);
     EXPECT_TRUE(result.report.verdicts.empty());
+    EXPECT_FALSE(result.report.validator_panic.has_value());
   }
 }
 
@@ -102,6 +112,7 @@ TEST(VerifyProvenance, ClassifiesBrdClaimsAgainstTheTypedStore) {
   const ProvenanceAuditResult result = verify_provenance(project.dir(), std::nullopt);
   EXPECT_EQ(result.brd_path, project.at(kBrdPath));
   EXPECT_FALSE(result.brd_not_found);
+  EXPECT_FALSE(result.brd_unreadable);
   EXPECT_EQ(result.unparsed_inline_count, 2u);
   EXPECT_EQ(result.corpus_source, CorpusSource::kTypedArtifactStore);
   EXPECT_FALSE(result.synthesized_corpus);

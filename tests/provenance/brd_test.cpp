@@ -26,25 +26,32 @@ TEST(FindBrd, CanonicalPathIsUsedWhateverItHolds) {
   project.write("requirements/a.md", kHeading);
   EXPECT_EQ(find_brd(project.path()).path, path);
   EXPECT_EQ(find_brd(project.path()).text, "plain notes\n");
+  EXPECT_FALSE(find_brd(project.path()).unreadable);
+  project.write(canonical, "");  // empty is read, and holds nothing
+  EXPECT_FALSE(find_brd(project.path()).unreadable);
 
   project.write(canonical, kHeading + "\xFF\n");  // not UTF-8: found, but no text
   EXPECT_EQ(find_brd(project.path()).path, path);
   EXPECT_EQ(find_brd(project.path()).text, "");
+  EXPECT_TRUE(find_brd(project.path()).unreadable);
 
   fs::remove(path);
   fs::create_directory(path);  // a directory of that name counts as found, too
   EXPECT_EQ(find_brd(project.path()).path, path);
   EXPECT_EQ(find_brd(project.path()).text, "");
+  EXPECT_TRUE(find_brd(project.path()).unreadable);
 
   // So do a link to a device and a FIFO, which are not read: a read would never end or stall.
   fs::remove(path);
   fs::create_symlink("/dev/zero", path);
   EXPECT_EQ(find_brd(project.path()).path, path);
   EXPECT_EQ(find_brd(project.path()).text, "");
+  EXPECT_TRUE(find_brd(project.path()).unreadable);
   fs::remove(path);
   ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
   EXPECT_EQ(find_brd(project.path()).path, path);
   EXPECT_EQ(find_brd(project.path()).text, "");
+  EXPECT_TRUE(find_brd(project.path()).unreadable);
 }
 
 TEST(FindBrd, SearchesMarkdownFilesInByteOrder) {
@@ -63,6 +70,7 @@ TEST(FindBrd, SearchesMarkdownFilesInByteOrder) {
   const BrdLookup found = find_brd(project.path());
   EXPECT_EQ(found.path, upper);  // "C" sorts before "b"
   EXPECT_EQ(found.text, kHeading + "C\n");
+  EXPECT_FALSE(found.unreadable);  // a candidate that does not read is no BRD at all
   EXPECT_FALSE(find_brd(project.path() + "/missing").path);
 }
 

@@ -98,6 +98,7 @@ ProvenanceAuditResult run_audit(const std::string& project_dir,
   result.brd_not_found = !brd.path.has_value();
   result.corpus_empty = corpus.pages.empty();
   result.corpus_source = corpus.source;
+  result.brd_unreadable = brd.unreadable;
   return result;
 }
 

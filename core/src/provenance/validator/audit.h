@@ -35,6 +35,9 @@ struct ProvenanceAuditResult {
   bool brd_not_found = false;
   bool corpus_empty = false;
   CorpusSource corpus_source = CorpusSource::kEmpty;
+  // The BRD at brd_path could not be read as UTF-8 text: it gave no claims, so nothing was
+  // verified although a BRD was found.
+  bool brd_unreadable = false;
 
   bool operator==(const ProvenanceAuditResult&) const = default;
 };

@@ -206,7 +206,8 @@ BrdLookup find_brd(const std::string& project_dir) {
   const std::string canonical = text::join_path(project_dir, kCanonicalBrd);
   if (path_exists(canonical)) {
     std::optional<std::string> contents = read_utf8_text(canonical);
-    return BrdLookup{canonical, contents ? std::move(*contents) : std::string()};
+    if (!contents) return BrdLookup{canonical, std::string(), true};
+    return BrdLookup{canonical, std::move(*contents), false};
   }
   const std::string requirements = text::join_path(project_dir, "requirements");
   if (!text::is_directory(requirements)) return BrdLookup{};

@@ -65,6 +65,7 @@ struct ProvenanceClaim {
 struct BrdLookup {
   std::optional<std::string> path;  // absent when no BRD was found
   std::string text;                 // empty when absent or not readable as UTF-8 text
+  bool unreadable = false;          // found, but not readable as UTF-8 text
 };
 
 struct ClaimExtraction {
