@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "json/text.h"
 #include "provenance/allowlist/allowlist.h"
 #include "provenance/citation/search.h"
 #include "provenance/claim_types.h"
@@ -44,9 +45,10 @@ struct VerdictMode {
   bool operator==(const VerdictMode&) const = default;
 };
 
+// The id and anchor hash share the claim's block (see ProvenanceClaim).
 struct ClaimVerdict {
-  std::string id;
-  std::string anchor_hash;
+  json::Text id;
+  json::Text anchor_hash;
   std::vector<std::string> entity_candidates;     // ascending and distinct, case as written
   std::vector<CorpusHits> corpus_search_summary;  // sorted by source path
   VerdictMode mode;
