@@ -95,6 +95,7 @@ class BoxedList {
   std::size_t size() const { return items_ ? items_->size() : 0; }
   bool empty() const { return size() == 0; }
   const T& operator[](std::size_t i) const { return (*items_)[i]; }
+  T& operator[](std::size_t i) { return (*items_)[i]; }
   typename std::vector<T>::const_iterator begin() const { return all().begin(); }
   typename std::vector<T>::const_iterator end() const { return all().end(); }
   void push_back(T item) {

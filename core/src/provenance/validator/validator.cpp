@@ -52,7 +52,7 @@ class AssumptionLedger {
 
 // The verdict of a claim with candidates and citations but no assumption.
 VerdictMode judge_citations(std::span<const CorpusPage> pages, const ProvenanceClaim& claim,
-                            const std::vector<std::string>& candidates) {
+                            const BoxedList<std::string>& candidates) {
   std::vector<std::string> lowered_quotes;
   lowered_quotes.reserve(claim.citations.size());
   for (const Citation& citation : claim.citations) {
@@ -180,6 +180,11 @@ ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
 
   AssumptionLedger ledger(budget, today);
 
+  // Built once and copied: the copies share the reason's bytes.
+  const VerdictMode kMismatch = VerdictMode::rejected("anchor_hash_mismatch");
+  const VerdictMode kDuplicate = VerdictMode::rejected("duplicate_anchor");
+  const VerdictMode kUnbound = VerdictMode::rejected("citation_unbound");
+  const VerdictMode kNoCitation = VerdictMode::rejected("no_citation_for_external_entity");
   std::size_t next_use = 0;
   for (std::size_t i = 0; i < claims.size(); ++i) {
     const ProvenanceClaim& claim = claims[i];
@@ -190,7 +195,7 @@ ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
     const bool mismatch = keys.mismatch(i);
     if (mismatch || keys.duplicate[i]) {
       verdict.anchor_hash = mismatch ? json::Text(keys.differing[keys.slot[i]]) : claim.anchor_hash;
-      verdict.mode = VerdictMode::rejected(mismatch ? "anchor_hash_mismatch" : "duplicate_anchor");
+      verdict.mode = mismatch ? kMismatch : kDuplicate;
       verdict.names_external_entity = has_candidates;
       continue;
     }
@@ -202,23 +207,23 @@ ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
     }
 
     std::uint64_t total_hits = 0;
+    std::vector<CorpusHits> summary;
     for (std::size_t j = 0; j < verdict.entity_candidates.size(); ++j, ++next_use) {
       for (const CorpusHits& hits : term_hits.at(uses.at(next_use).term)) {
         total_hits += hits.hit_count;
-        verdict.corpus_search_summary.push_back(hits);
+        summary.push_back(hits);
       }
     }
-    std::stable_sort(verdict.corpus_search_summary.begin(), verdict.corpus_search_summary.end(),
-                     [](const CorpusHits& a, const CorpusHits& b) {
-                       return text::path_less(a.source, b.source);
-                     });
+    std::stable_sort(summary.begin(), summary.end(), [](const CorpusHits& a, const CorpusHits& b) {
+      return text::path_less(a.source, b.source);
+    });
+    verdict.corpus_search_summary = std::move(summary);
     verdict.names_external_entity = true;
 
     if (claim.assumption) {
       verdict.mode = ledger.decide(*claim.assumption);
     } else if (claim.citations.empty()) {
-      verdict.mode = VerdictMode::rejected(total_hits > 0 ? "citation_unbound"
-                                                          : "no_citation_for_external_entity");
+      verdict.mode = total_hits > 0 ? kUnbound : kNoCitation;
     } else {
       verdict.mode = judge_citations(pages, claim, verdict.entity_candidates);
     }
@@ -279,11 +284,12 @@ std::vector<ClaimVerdict> reject_all_claims(std::span<const ProvenanceClaim> cla
                                             std::string_view reason) {
   std::vector<ClaimVerdict> verdicts;
   verdicts.reserve(claims.size());
+  const VerdictMode rejected = VerdictMode::rejected(std::string(reason));
   for (const ProvenanceClaim& claim : claims) {
     ClaimVerdict verdict;
     verdict.id = claim.id;
     verdict.anchor_hash = claim.anchor_hash;
-    verdict.mode = VerdictMode::rejected(std::string(reason));
+    verdict.mode = rejected;
     verdict.kind = claim.kind;
     verdicts.push_back(std::move(verdict));
   }
