@@ -5,10 +5,13 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "crypto/sha256.h"
 #include "provenance/tokens.h"
+#include "provenance/validator/validator.h"
 #include "support/files.h"
 
 namespace fennick::provenance {
@@ -196,6 +199,29 @@ TEST(NewClaim, FillsTheRecord) {
   EXPECT_FALSE(claim.assumption || claim.reserved_triple || claim.reserved_single);
   EXPECT_FALSE(claim.reserved_flag_first);
   EXPECT_TRUE(claim.reserved_flag_second);
+}
+
+// Claims view one block of their own and verdicts share it: both outlive the BRD text and the
+// claim list, and a copied claim stays whole after the original is gone.
+TEST(ExtractClaims, ClaimsAndVerdictsOutliveTheBrdAndTheClaimList) {
+  std::optional<ProvenanceClaim> kept;
+  std::vector<ClaimVerdict> verdicts;
+  {
+    std::string brd = kHeading + "### BR-001: Sign in\n  Users sign in.  \n\n### UC-7 :: Search\n";
+    std::optional<ClaimExtraction> extraction = extract_claims(brd);
+    brd.assign(brd.size(), '#');
+    ASSERT_EQ(extraction->claims.size(), 2u);
+    kept = extraction->claims[0];
+    verdicts = reject_all_claims(extraction->claims, "reason");
+    extraction.reset();
+  }
+  EXPECT_EQ(kept->id, "BR-001");
+  EXPECT_EQ(kept->text, "Sign in Users sign in.");
+  EXPECT_EQ(kept->anchor_hash, token_fingerprint("Sign in Users sign in."));
+  ASSERT_EQ(verdicts.size(), 2u);
+  EXPECT_EQ(verdicts[1].id, "UC-7");
+  EXPECT_EQ(verdicts[1].anchor_hash, token_fingerprint("Search"));
+  EXPECT_EQ(verdicts[1].mode, VerdictMode::rejected("reason"));
 }
 
 TEST(ExtractClaims, ArbitraryContentDoesNotBreakIt) {

@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "crypto/sha256.h"
@@ -194,6 +195,29 @@ std::string random_text(std::mt19937& random, int lines) {
 
 // The per-term search is the oracle: the cached search and the one pass over all terms must give
 // the same records for every term.
+// Terms longer than every lower-cased line never reach the matcher; lengths count after
+// lower-casing on both sides, so the terms at the edge still match.
+TEST(SearchCorpus, TermsLongerThanEveryLineFindNothingAndTheEdgeStillMatches) {
+  // "\u0130" (2 bytes) lowers to 3 bytes; "\u212A" (Kelvin, 3 bytes) lowers to "k".
+  const std::vector<CorpusPage> pages = {corpus_page("a.json", "k\nab\u0130"),
+                                         paged("b.json", {"kk", "xy"})};
+  const std::vector<std::pair<std::string, std::uint32_t>> cases = {
+      {"ab\u0130", 1},      // as long as the longest lower-cased line
+      {"abi\u0307", 1},     // the same, written lowered
+      {"\u212A\u212A", 1},  // 6 bytes, 2 once lowered
+      {"abi\u0307x", 0},    // one byte beyond every line
+      {std::string(5000, 'k'), 0},
+      {"kk", 1}};
+  std::vector<std::string> terms;
+  for (const auto& [term, documents] : cases) terms.push_back(term);
+  const std::vector<std::vector<CorpusHits>> one_pass = search_corpus_terms(pages, terms);
+  ASSERT_EQ(one_pass.size(), cases.size());
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(one_pass[i].size(), cases[i].second) << i;
+    EXPECT_EQ(one_pass[i], search_corpus(pages, terms[i])) << i;
+  }
+}
+
 TEST(SearchCorpus, CachedAndOnePassSearchesAgreeWithTheDirectOneOnAVariedCorpus) {
   std::mt19937 random(20240917);
   std::vector<CorpusPage> pages;

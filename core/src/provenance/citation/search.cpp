@@ -225,6 +225,54 @@ class OnePassSearch {
   std::uint64_t line_serial_ = 0;
 };
 
+// The length of the longest lower-cased line of the corpus, or `enough` as soon as some line is
+// known to reach it. ASCII lines keep their length; another line is lowered only when it could
+// beat the longest so far (no character grows more than threefold when lowered).
+std::size_t longest_lowered_line(std::span<const CorpusPage> pages, std::size_t enough) {
+  std::size_t longest = 0;
+  for (const CorpusPage& page : pages) {
+    bool done = false;
+    for_each_document_line(page.output, [&](std::string_view line) {
+      if (done) return;
+      if (text::is_ascii(line)) {
+        longest = std::max(longest, line.size());
+      } else if (line.size() > longest / 3) {
+        longest = std::max(longest, text::to_lower(line).size());
+      }
+      done = longest >= enough;
+    });
+    if (done) return longest;
+  }
+  return longest;
+}
+
+// A pattern longer than every lower-cased line matches nothing, since the search goes line by
+// line: it stays out of the matcher, whose size grows with the patterns' total length.
+void drop_unmatchable_patterns(std::span<const CorpusPage> pages,
+                               std::vector<std::string>& patterns,
+                               std::vector<std::uint32_t>& pattern_of) {
+  std::size_t longest_pattern = 0;
+  for (const std::string& pattern : patterns) {
+    longest_pattern = std::max(longest_pattern, pattern.size());
+  }
+  const std::size_t longest_line = longest_lowered_line(pages, longest_pattern);
+  if (longest_line >= longest_pattern) return;
+  constexpr std::uint32_t kGone = std::numeric_limits<std::uint32_t>::max();
+  std::vector<std::uint32_t> renumbered(patterns.size(), kGone);
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < patterns.size(); ++i) {
+    if (patterns[i].size() > longest_line) continue;
+    renumbered[i] = static_cast<std::uint32_t>(kept);
+    if (kept != i) patterns[kept] = std::move(patterns[i]);
+    ++kept;
+  }
+  patterns.resize(kept);
+  patterns.shrink_to_fit();
+  for (std::uint32_t& pattern : pattern_of) {
+    if (pattern != kGone) pattern = renumbered[pattern];
+  }
+}
+
 }  // namespace
 
 LoweredCorpus::LoweredCorpus(std::span<const CorpusPage> pages) {
@@ -337,6 +385,7 @@ std::vector<std::vector<CorpusHits>> search_corpus_terms(std::span<const CorpusP
       pattern_of[i] = it->second;
     }
   }
+  drop_unmatchable_patterns(pages, patterns, pattern_of);
   if (patterns.empty()) return results;
 
   std::vector<std::string> sources;

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 #include <set>
+#include <stdexcept>
 #include <utility>
 
 #include "provenance/corpus.h"
@@ -22,6 +24,8 @@ constexpr std::array<std::string_view, 11> kPrefixes = {
 constexpr std::string_view kCanonicalBrd = "requirements/business-requirements-document.md";
 constexpr std::string_view kBrdHeading = "# business requirements document";
 constexpr std::size_t kBrdHeadingLines = 50;
+// token_fingerprint: 64 lower-case hex characters.
+constexpr std::size_t kAnchorBytes = 64;
 
 // Decodes the character at `pos` and advances past it; bytes that do not decode come back as
 // U+FFFD, which is neither white space nor alphanumeric.
@@ -155,45 +159,137 @@ std::string_view strip_trailing_colons_and_dots(std::string_view word) {
   return word;
 }
 
+// The words of a "### " probe after its "#" run and the white space that follows.
+std::vector<std::string_view> heading_words(std::string_view probe) {
+  probe.remove_prefix(std::min(probe.find_first_not_of('#'), probe.size()));
+  return split_words(trim_white_space_start(probe));
+}
+
+// Position of the heading's id word among `words`, or words.size() when none names an id.
+std::size_t id_word_index(const std::vector<std::string_view>& words,
+                          std::optional<RequirementKind>* kind = nullptr) {
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    const std::optional<RequirementKind> found =
+        parse_requirement_id(strip_trailing_colons_and_dots(words[i]));
+    if (!found) continue;
+    if (kind != nullptr) *kind = found;
+    return i;
+  }
+  return words.size();
+}
+
+// Calls `visit(probe, line)` for each line of a BRD with the line's leading white space removed.
+template <class Visit>
+void for_each_probe(std::string_view brd_text, Visit visit) {
+  for_each_line(brd_text, [&](std::string_view line) {
+    visit(trim_white_space_start(line), line);
+    return true;
+  });
+}
+
+// The one block that the claims of an extraction view: every claim's id, text and anchor hash,
+// written in claim order. A claim's id and text never take more bytes than its heading and body
+// lines do in the BRD (the "### " alone outweighs the space that joins title and body), so the
+// BRD's size plus one anchor hash per claim always suffices.
+class ClaimBlock {
+ public:
+  ClaimBlock(std::size_t bytes) {
+    auto storage = std::make_unique_for_overwrite<char[]>(bytes);
+    data_ = storage.get();
+    capacity_ = bytes;
+    kept_ = json::KeptText(std::move(storage), bytes);
+  }
+
+  std::size_t mark() const { return used_; }
+  void append(std::string_view bytes) {
+    if (bytes.size() > capacity_ - used_) throw std::length_error("claim block overflow");
+    std::copy(bytes.begin(), bytes.end(), data_ + used_);
+    used_ += bytes.size();
+  }
+  std::string_view written_since(std::size_t mark) const {
+    return std::string_view(data_ + mark, used_ - mark);
+  }
+  // Keeps `part` (written since `mark`) at `mark` and forgets the rest.
+  std::string_view keep_only(std::size_t mark, std::string_view part) {
+    std::copy(part.begin(), part.end(), data_ + mark);
+    used_ = mark + part.size();
+    return written_since(mark);
+  }
+  json::Text text(std::string_view part) const { return json::Text::view_of(kept_, part); }
+
+ private:
+  json::KeptText kept_;
+  char* data_ = nullptr;
+  std::size_t capacity_ = 0;
+  std::size_t used_ = 0;
+};
+
+ProvenanceClaim claim_in_block(ClaimBlock& block, std::string_view id, RequirementKind kind,
+                               std::string_view claim_text) {
+  const std::string anchor = token_fingerprint(claim_text);
+  const std::size_t at = block.mark();
+  block.append(anchor);
+  ProvenanceClaim claim;
+  claim.anchor_hash = block.text(block.written_since(at));
+  claim.id = block.text(id);
+  claim.text = block.text(claim_text);
+  claim.created_on = std::chrono::system_clock::now();
+  claim.kind = kind;
+  return claim;
+}
+
 struct OpenClaim {
-  std::string id;
+  std::string_view id;  // in the block
   RequirementKind kind = RequirementKind::kBr;
-  std::string title;
+  std::size_t text_mark = 0;  // where the title starts in the block
   std::vector<std::string_view> body_lines;
 };
 
-// Reads a "### " line; none when no word of it is a requirement id.
-std::optional<OpenClaim> read_heading(std::string_view probe) {
-  probe.remove_prefix(std::min(probe.find_first_not_of('#'), probe.size()));
-  const std::vector<std::string_view> words = split_words(trim_white_space_start(probe));
-  for (std::size_t i = 0; i < words.size(); ++i) {
-    const std::string_view id = strip_trailing_colons_and_dots(words[i]);
-    const std::optional<RequirementKind> kind = parse_requirement_id(id);
-    if (!kind) continue;
-    std::size_t first_title_word = i + 1;
-    if (first_title_word < words.size() && words[first_title_word] == ":") ++first_title_word;
-    std::string joined;
-    for (std::size_t j = first_title_word; j < words.size(); ++j) {
-      if (j > first_title_word) joined += ' ';
-      joined += words[j];
-    }
-    std::string_view title = joined;
-    title.remove_prefix(std::min(title.find_first_not_of(':'), title.size()));
-    return OpenClaim{std::string(id), *kind, std::string(trim_white_space(title)), {}};
+// Writes the heading's id and title into the block; none when no word of it is a requirement id.
+std::optional<OpenClaim> read_heading(std::string_view probe, ClaimBlock& block) {
+  const std::vector<std::string_view> words = heading_words(probe);
+  std::optional<RequirementKind> kind;
+  const std::size_t i = id_word_index(words, &kind);
+  if (i == words.size()) return std::nullopt;
+  const std::size_t id_mark = block.mark();
+  block.append(strip_trailing_colons_and_dots(words[i]));
+  const std::string_view id = block.written_since(id_mark);
+  std::size_t first_title_word = i + 1;
+  if (first_title_word < words.size() && words[first_title_word] == ":") ++first_title_word;
+  const std::size_t text_mark = block.mark();
+  for (std::size_t j = first_title_word; j < words.size(); ++j) {
+    if (j > first_title_word) block.append(" ");
+    block.append(words[j]);
   }
-  return std::nullopt;
+  std::string_view title = block.written_since(text_mark);
+  title.remove_prefix(std::min(title.find_first_not_of(':'), title.size()));
+  block.keep_only(text_mark, trim_white_space(title));
+  return OpenClaim{id, *kind, text_mark, {}};
 }
 
-ProvenanceClaim close_claim(OpenClaim& open) {
-  std::string body;
+// The text is the title, a space and the trimmed body, trimmed; written after the title.
+ProvenanceClaim close_claim(OpenClaim& open, ClaimBlock& block) {
+  block.append(" ");
+  const std::size_t body_mark = block.mark();
   for (std::size_t i = 0; i < open.body_lines.size(); ++i) {
-    if (i > 0) body += '\n';
-    body += open.body_lines[i];
+    if (i > 0) block.append("\n");
+    block.append(open.body_lines[i]);
   }
-  std::string text = open.title;
-  text += ' ';
-  text += trim_white_space(body);
-  return new_claim(std::move(open.id), open.kind, std::string(trim_white_space(text)));
+  block.keep_only(body_mark, trim_white_space(block.written_since(body_mark)));
+  const std::string_view text =
+      block.keep_only(open.text_mark, trim_white_space(block.written_since(open.text_mark)));
+  return claim_in_block(block, open.id, open.kind, text);
+}
+
+// The number of claims of a BRD: its "### " headings that name a requirement id.
+std::size_t count_claims(std::string_view brd_text) {
+  std::size_t count = 0;
+  for_each_probe(brd_text, [&](std::string_view probe, std::string_view) {
+    if (!probe.starts_with("### ")) return;
+    const std::vector<std::string_view> words = heading_words(probe);
+    if (id_word_index(words) < words.size()) ++count;
+  });
+  return count;
 }
 
 }  // namespace
@@ -221,16 +317,19 @@ bool is_brd_file(const std::string& path) {
 
 ClaimExtraction extract_claims(std::string_view brd_text) {
   ClaimExtraction result;
+  // Counted first, so that the list and the block are allocated once, at their final size.
+  const std::size_t claim_count = count_claims(brd_text);
+  result.claims.reserve(claim_count);
+  ClaimBlock block(claim_count == 0 ? 0 : brd_text.size() + claim_count * kAnchorBytes);
   std::optional<OpenClaim> open;
   const auto close_open = [&] {
-    if (open) result.claims.push_back(close_claim(*open));
+    if (open) result.claims.push_back(close_claim(*open, block));
     open.reset();
   };
-  for_each_line(brd_text, [&](std::string_view line) {
-    const std::string_view probe = trim_white_space_start(line);
+  for_each_probe(brd_text, [&](std::string_view probe, std::string_view line) {
     if (probe.starts_with("### ")) {
       close_open();
-      open = read_heading(probe);
+      open = read_heading(probe, block);
       if (!open) add_saturating(result.unparsed_inline_count, count_requirement_ids(probe));
     } else if (probe.starts_with("## ") || probe.starts_with("# ")) {
       close_open();
@@ -240,7 +339,6 @@ ClaimExtraction extract_claims(std::string_view brd_text) {
     } else {
       add_saturating(result.unparsed_inline_count, count_requirement_ids(line));
     }
-    return true;
   });
   close_open();
   return result;
@@ -291,13 +389,11 @@ std::uint32_t count_requirement_ids(std::string_view s) {
 }
 
 ProvenanceClaim new_claim(std::string id, RequirementKind kind, std::string claim_text) {
-  ProvenanceClaim claim;
-  claim.anchor_hash = token_fingerprint(claim_text);
-  claim.id = std::move(id);
-  claim.text = std::move(claim_text);
-  claim.created_on = std::chrono::system_clock::now();
-  claim.kind = kind;
-  return claim;
+  ClaimBlock block(id.size() + claim_text.size() + kAnchorBytes);
+  block.append(id);
+  block.append(claim_text);
+  const std::string_view written = block.written_since(0);
+  return claim_in_block(block, written.substr(0, id.size()), kind, written.substr(id.size()));
 }
 
 }  // namespace fennick::provenance

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "json/text.h"
 #include "provenance/claim_types.h"
 
 namespace fennick::provenance {
@@ -47,17 +48,21 @@ struct ReservedSingle {
   bool operator==(const ReservedSingle&) const = default;
 };
 
+// A claim's strings are counted views into one block that holds the ids, texts and anchor hashes
+// of all claims cut from the same BRD, so a claim list costs little beyond that block and copies
+// of its strings (in verdicts) outlive the claims. The members that are nearly always empty are
+// boxed.
 struct ProvenanceClaim {
-  std::string id;           // the heading's id word without trailing ':' and '.'
-  std::string text;         // title, a space, body; trimmed
-  std::string anchor_hash;  // token_fingerprint of text when the record was built
-  std::vector<Citation> citations;
-  std::optional<Assumption> assumption;
+  json::Text id;           // the heading's id word without trailing ':' and '.'
+  json::Text text;         // title, a space, body; trimmed
+  json::Text anchor_hash;  // token_fingerprint of text when the record was built
+  BoxedList<Citation> citations;
+  Boxed<Assumption> assumption;
   std::chrono::system_clock::time_point created_on;  // UTC (system_clock counts Unix time)
+  BoxedList<std::string> reserved_list;
+  Boxed<ReservedTriple> reserved_triple;
+  Boxed<ReservedSingle> reserved_single;
   RequirementKind kind = RequirementKind::kBr;
-  std::vector<std::string> reserved_list;
-  std::optional<ReservedTriple> reserved_triple;
-  std::optional<ReservedSingle> reserved_single;
   bool reserved_flag_first = false;
   bool reserved_flag_second = true;
 };

@@ -7,6 +7,7 @@
 #include <limits>
 #include <map>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <variant>
@@ -51,7 +52,7 @@ class AssumptionLedger {
 
 // The verdict of a claim with candidates and citations but no assumption.
 VerdictMode judge_citations(std::span<const CorpusPage> pages, const ProvenanceClaim& claim,
-                            const std::vector<std::string>& candidates) {
+                            const BoxedList<std::string>& candidates) {
   std::vector<std::string> lowered_quotes;
   lowered_quotes.reserve(claim.citations.size());
   for (const Citation& citation : claim.citations) {
@@ -74,89 +75,158 @@ VerdictMode judge_citations(std::span<const CorpusPage> pages, const ProvenanceC
   return VerdictMode::derived();
 }
 
+// Per claim, whether its anchor key is shared with another claim. A key that equals the stored
+// anchor hash (the usual case) is not kept apart from it; only differing keys are stored.
+struct AnchorKeys {
+  static constexpr std::uint32_t kStored = std::numeric_limits<std::uint32_t>::max();
+  std::vector<std::uint32_t> slot;  // per claim: kStored, or its index in `differing`
+  std::vector<std::string> differing;
+  std::vector<bool> duplicate;
+
+  bool mismatch(std::size_t i) const { return slot[i] != kStored; }
+};
+
+AnchorKeys compute_anchor_keys(std::span<const ProvenanceClaim> claims,
+                               const internal::ValidatorHooks& hooks) {
+  AnchorKeys keys;
+  keys.slot.reserve(claims.size());
+  for (const ProvenanceClaim& claim : claims) {
+    std::string key = hooks.anchor_key(claim.text);
+    if (claim.anchor_hash == key) {
+      keys.slot.push_back(AnchorKeys::kStored);
+    } else {
+      keys.slot.push_back(static_cast<std::uint32_t>(keys.differing.size()));
+      keys.differing.push_back(std::move(key));
+    }
+  }
+  const auto key_of = [&](std::size_t i) -> std::string_view {
+    return keys.mismatch(i) ? std::string_view(keys.differing[keys.slot[i]])
+                            : claims[i].anchor_hash.view();
+  };
+  // Claims ordered by key: equal keys stand side by side.
+  std::vector<std::uint32_t> order(claims.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+  std::sort(order.begin(), order.end(),
+            [&](std::uint32_t a, std::uint32_t b) { return key_of(a) < key_of(b); });
+  keys.duplicate.assign(claims.size(), false);
+  for (std::size_t run = 0; run < order.size();) {
+    std::size_t next = run + 1;
+    while (next < order.size() && key_of(order[next]) == key_of(order[run])) ++next;
+    if (next - run >= 2) {
+      for (std::size_t k = run; k < next; ++k) keys.duplicate[order[k]] = true;
+    }
+    run = next;
+  }
+  return keys;
+}
+
+// Where a searched candidate sits: verdicts[claim].entity_candidates[index].
+struct CandidateUse {
+  std::uint32_t claim = 0;
+  std::uint32_t index = 0;
+  std::uint32_t term = 0;  // its position among the distinct terms
+};
+
 ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
                                std::span<const CorpusPage> pages,
                                const EffectiveAllowlist& allowlist, AssumptionBudget budget,
                                CalendarDate today, const internal::ValidatorHooks& hooks) {
-  std::vector<std::string> keys;
-  keys.reserve(claims.size());
-  for (const ProvenanceClaim& claim : claims) keys.push_back(hooks.anchor_key(claim.text));
-
-  std::map<std::string, std::size_t, std::less<>> occurrences;
-  for (const std::string& key : keys) ++occurrences[key];
+  constexpr std::uint32_t kMaxClaims = std::numeric_limits<std::uint32_t>::max() - 1;
+  if (claims.size() > kMaxClaims) throw std::length_error("too many claims");
+  const AnchorKeys keys = compute_anchor_keys(claims, hooks);
+  const auto anchored = [&](std::size_t i) { return !keys.mismatch(i) && !keys.duplicate[i]; };
 
   // A claim's candidates do not depend on any search result: they are all found first, and every
   // distinct candidate of a claim that goes to the corpus is searched in one pass for all.
-  std::vector<std::vector<std::string>> candidates;
-  candidates.reserve(claims.size());
-  std::vector<std::string> terms;
+  ValidatorReport report;
+  report.verdicts.resize(claims.size());
+  std::vector<CandidateUse> uses;
   for (std::size_t i = 0; i < claims.size(); ++i) {
-    candidates.push_back(hooks.find_entities(claims[i].text, allowlist));
-    const bool anchored = claims[i].anchor_hash == keys[i] && occurrences.find(keys[i])->second < 2;
-    if (anchored) terms.insert(terms.end(), candidates.back().begin(), candidates.back().end());
+    ClaimVerdict& verdict = report.verdicts[i];
+    verdict.id = claims[i].id;
+    verdict.kind = claims[i].kind;
+    verdict.entity_candidates = hooks.find_entities(claims[i].text, allowlist);
+    if (!anchored(i)) continue;
+    for (std::size_t j = 0; j < verdict.entity_candidates.size(); ++j) {
+      uses.push_back(CandidateUse{static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(j), 0});
+    }
   }
-  std::sort(terms.begin(), terms.end());
-  terms.erase(std::unique(terms.begin(), terms.end()), terms.end());
+  const auto candidate = [&](const CandidateUse& use) -> std::string& {
+    return report.verdicts[use.claim].entity_candidates[use.index];
+  };
+  // The distinct terms are moved out of the first verdict naming each and back after the search:
+  // a candidate can be as long as the BRD, and the terms are not a second copy of them.
+  std::vector<std::uint32_t> by_term(uses.size());
+  for (std::size_t k = 0; k < by_term.size(); ++k) by_term[k] = static_cast<std::uint32_t>(k);
+  std::stable_sort(by_term.begin(), by_term.end(), [&](std::uint32_t a, std::uint32_t b) {
+    return candidate(uses[a]) < candidate(uses[b]);
+  });
+  std::vector<std::string> terms;
+  std::vector<std::uint32_t> owner;  // per term, the use its string was moved from
+  for (std::size_t k = 0; k < by_term.size(); ++k) {
+    CandidateUse& use = uses[by_term[k]];
+    if (terms.empty() || candidate(use) != terms.back()) {
+      terms.push_back(std::move(candidate(use)));
+      owner.push_back(by_term[k]);
+    }
+    use.term = static_cast<std::uint32_t>(terms.size() - 1);
+  }
+  std::vector<std::uint32_t>().swap(by_term);
   std::vector<std::vector<CorpusHits>> term_hits;
   if (!terms.empty()) term_hits = hooks.search(pages, terms);
-  const auto search = [&](const std::string& term) -> const std::vector<CorpusHits>& {
-    const auto at = std::lower_bound(terms.begin(), terms.end(), term);
-    return term_hits.at(static_cast<std::size_t>(at - terms.begin()));
-  };
+  for (std::size_t t = 0; t < terms.size(); ++t) candidate(uses[owner[t]]) = std::move(terms[t]);
+  std::vector<std::string>().swap(terms);
+  std::vector<std::uint32_t>().swap(owner);
 
   AssumptionLedger ledger(budget, today);
 
-  ValidatorReport report;
-  report.verdicts.reserve(claims.size());
+  // Built once and copied: the copies share the reason's bytes.
+  const VerdictMode kMismatch = VerdictMode::rejected("anchor_hash_mismatch");
+  const VerdictMode kDuplicate = VerdictMode::rejected("duplicate_anchor");
+  const VerdictMode kUnbound = VerdictMode::rejected("citation_unbound");
+  const VerdictMode kNoCitation = VerdictMode::rejected("no_citation_for_external_entity");
+  std::size_t next_use = 0;
   for (std::size_t i = 0; i < claims.size(); ++i) {
     const ProvenanceClaim& claim = claims[i];
-    const std::string& key = keys[i];
-
-    ClaimVerdict verdict;
-    verdict.id = claim.id;
-    verdict.kind = claim.kind;
-    verdict.entity_candidates = std::move(candidates[i]);
+    ClaimVerdict& verdict = report.verdicts[i];
     const bool has_candidates = !verdict.entity_candidates.empty();
 
     // Anchor faults are judged on the recomputed key, which is what the verdict shows.
-    const bool mismatch = claim.anchor_hash != key;
-    if (mismatch || occurrences.find(key)->second >= 2) {
-      verdict.anchor_hash = key;
-      verdict.mode = VerdictMode::rejected(mismatch ? "anchor_hash_mismatch" : "duplicate_anchor");
+    const bool mismatch = keys.mismatch(i);
+    if (mismatch || keys.duplicate[i]) {
+      verdict.anchor_hash = mismatch ? json::Text(keys.differing[keys.slot[i]]) : claim.anchor_hash;
+      verdict.mode = mismatch ? kMismatch : kDuplicate;
       verdict.names_external_entity = has_candidates;
-      report.verdicts.push_back(std::move(verdict));
       continue;
     }
 
     verdict.anchor_hash = claim.anchor_hash;
     if (!has_candidates) {
       verdict.mode = claim.assumption ? ledger.decide(*claim.assumption) : VerdictMode::derived();
-      report.verdicts.push_back(std::move(verdict));
       continue;
     }
 
     std::uint64_t total_hits = 0;
-    for (const std::string& candidate : verdict.entity_candidates) {
-      for (const CorpusHits& hits : search(candidate)) {
+    std::vector<CorpusHits> summary;
+    for (std::size_t j = 0; j < verdict.entity_candidates.size(); ++j, ++next_use) {
+      for (const CorpusHits& hits : term_hits.at(uses.at(next_use).term)) {
         total_hits += hits.hit_count;
-        verdict.corpus_search_summary.push_back(hits);
+        summary.push_back(hits);
       }
     }
-    std::stable_sort(verdict.corpus_search_summary.begin(), verdict.corpus_search_summary.end(),
-                     [](const CorpusHits& a, const CorpusHits& b) {
-                       return text::path_less(a.source, b.source);
-                     });
+    std::stable_sort(summary.begin(), summary.end(), [](const CorpusHits& a, const CorpusHits& b) {
+      return text::path_less(a.source, b.source);
+    });
+    verdict.corpus_search_summary = std::move(summary);
     verdict.names_external_entity = true;
 
     if (claim.assumption) {
       verdict.mode = ledger.decide(*claim.assumption);
     } else if (claim.citations.empty()) {
-      verdict.mode = VerdictMode::rejected(total_hits > 0 ? "citation_unbound"
-                                                          : "no_citation_for_external_entity");
+      verdict.mode = total_hits > 0 ? kUnbound : kNoCitation;
     } else {
       verdict.mode = judge_citations(pages, claim, verdict.entity_candidates);
     }
-    report.verdicts.push_back(std::move(verdict));
   }
 
   report.extracted_corpus_hash = corpus_listing_digest(pages);
@@ -214,11 +284,12 @@ std::vector<ClaimVerdict> reject_all_claims(std::span<const ProvenanceClaim> cla
                                             std::string_view reason) {
   std::vector<ClaimVerdict> verdicts;
   verdicts.reserve(claims.size());
+  const VerdictMode rejected = VerdictMode::rejected(std::string(reason));
   for (const ProvenanceClaim& claim : claims) {
     ClaimVerdict verdict;
     verdict.id = claim.id;
     verdict.anchor_hash = claim.anchor_hash;
-    verdict.mode = VerdictMode::rejected(std::string(reason));
+    verdict.mode = rejected;
     verdict.kind = claim.kind;
     verdicts.push_back(std::move(verdict));
   }

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "json/text.h"
 #include "provenance/allowlist/allowlist.h"
 #include "provenance/citation/search.h"
 #include "provenance/claim_types.h"
@@ -32,23 +33,48 @@ enum class VerdictTag : std::uint8_t {
 // "derived", "derivedWeak", "assumption", "assumptionOrphaned", "rejected".
 std::string_view verdict_tag_name(VerdictTag tag);
 
+// A rejection reason. A counted view: the verdicts rejected for the same reason can share one.
+// Set only explicitly, so that it never stands in for a std::string by accident.
+class VerdictReason {
+ public:
+  VerdictReason() = default;
+  explicit VerdictReason(std::string text) : text_(std::move(text)) {}
+
+  std::string_view view() const { return text_.view(); }
+  operator std::string_view() const { return view(); }
+  operator std::string() const { return text_.str(); }
+  bool empty() const { return text_.empty(); }
+  std::size_t size() const { return text_.size(); }
+
+  friend bool operator==(const VerdictReason& a, const VerdictReason& b) {
+    return a.view() == b.view();
+  }
+  friend bool operator==(const VerdictReason& a, std::string_view b) { return a.view() == b; }
+
+ private:
+  json::Text text_;
+};
+
 struct VerdictMode {
   VerdictTag tag = VerdictTag::kDerived;
-  std::string reason;  // the rejection reason; empty for every other tag
+  VerdictReason reason;  // the rejection reason; empty for every other tag
 
   static VerdictMode derived() { return {VerdictTag::kDerived, {}}; }
   static VerdictMode assumption() { return {VerdictTag::kAssumption, {}}; }
-  static VerdictMode rejected(std::string why) { return {VerdictTag::kRejected, std::move(why)}; }
+  static VerdictMode rejected(std::string why) {
+    return {VerdictTag::kRejected, VerdictReason(std::move(why))};
+  }
 
   bool is_rejected() const { return tag == VerdictTag::kRejected; }
   bool operator==(const VerdictMode&) const = default;
 };
 
+// The id and anchor hash share the claim's block (see ProvenanceClaim).
 struct ClaimVerdict {
-  std::string id;
-  std::string anchor_hash;
-  std::vector<std::string> entity_candidates;     // ascending and distinct, case as written
-  std::vector<CorpusHits> corpus_search_summary;  // sorted by source path
+  json::Text id;
+  json::Text anchor_hash;
+  BoxedList<std::string> entity_candidates;     // ascending and distinct, case as written
+  BoxedList<CorpusHits> corpus_search_summary;  // sorted by source path
   VerdictMode mode;
   bool names_external_entity = false;
   RequirementKind kind = RequirementKind::kBr;
