@@ -231,11 +231,12 @@ TEST_F(CertificateFlowTest, InputValuesCannotForgeOrFloodALine) {
   EXPECT_EQ(r.exit_code, 0);
 
   // A version that would rewrite its line on a terminal, and a chain run id of 1,031 bytes:
-  // shown escaped, cut after 1,024 bytes with the one marker, in every text that holds it.
+  // shown escaped in at most 1,024 bytes, escapes counted, with the one marker counting the
+  // bytes of the value left out, in every text that holds it.
   c = ts::minimal_certificate("run-hostile");
   c.certificate_version = "\r\x1b[2K" + forged + "\n\u202e";
   const std::string long_id = "\a" + std::string(1030, 'r');
-  const std::string long_shown = "\\u{7}" + std::string(1023, 'r') + "...[7 byte(s) left out]";
+  const std::string long_shown = "\\u{7}" + std::string(1019, 'r') + "...[11 byte(s) left out]";
   certificate::InterStageManifest manifest;
   manifest.run_id = "m\r";
   manifest.from_stage = "a\tb";
@@ -268,8 +269,8 @@ TEST_F(CertificateFlowTest, InputValuesCannotForgeOrFloodALine) {
   const std::string json = "{\"status\":\"\\u001b" + std::string(1030, 's') + "\"}";
   r = run_fennick({"verify-certificate", dir_.write("status.json", json)});
   EXPECT_EQ(r.err, "error: invalid certificate JSON: unknown variant `\\u{1b}" +
-                       std::string(1023, 's') +
-                       "...[7 byte(s) left out]`, expected `complete` or `incomplete` at line 1 "
+                       std::string(1018, 's') +
+                       "...[12 byte(s) left out]`, expected `complete` or `incomplete` at line 1 "
                        "column " +
                        std::to_string(json.size() - 1) + "\n");
   EXPECT_EQ(r.exit_code, 2);
