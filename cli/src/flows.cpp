@@ -161,9 +161,14 @@ int verify_certificate_steps(const VerifyCertificateArgs& args, const Streams& s
   }
 
   const std::string verdict =
-      "governance certificate INVALID (" + std::to_string(outcome.errors.size()) + " error(s))\n";
+      "governance certificate INVALID (" + std::to_string(outcome.error_count) + " error(s))\n";
   if (write_stdout(verdict, streams)) return kExitInputError;
   for (const std::string& error : outcome.errors) streams.err("  - " + error + "\n");
+  // The outcome keeps the first errors only; the verdict line above counts them all.
+  if (outcome.error_count > outcome.errors.size()) {
+    streams.err("  - ... and " + std::to_string(outcome.error_count - outcome.errors.size()) +
+                " more error(s) not shown\n");
+  }
   return kExitVerdictFailed;
 }
 

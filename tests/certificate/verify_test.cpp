@@ -456,6 +456,32 @@ TEST(VerifyCertificateTest, EveryStepReportsInOrder) {
   EXPECT_FALSE(outcome.ok);
 }
 
+// Past kKeptErrors the outcome only counts: the count, ok and the steps that depend on earlier
+// errors see every error, kept or not.
+TEST(VerifyCertificateTest, ErrorsPastTheKeptOnesAreCountedOnly) {
+  const TempDir artifacts;
+  GovernanceCertificate certificate = ts::minimal_certificate("run-7");
+  StageRecord stage = ts::stage_with_artifacts("build", {});
+  for (int i = 0; i < 1001; ++i) {
+    std::string name = std::to_string(10000 + i);
+    stage.artifact_hashes[name] = "x";
+  }
+  certificate.stages.push_back(std::move(stage));
+  // Shape errors found after the outcome is full still replace the posture cross-check.
+  certificate.agentic_posture_binding = AgenticPostureBinding{
+      .posture = "governed", .defaulted = false, .surfaces = {surface("chat")}};
+  certificate = sealed(std::move(certificate));
+
+  const VerificationOutcome outcome = verify_certificate(
+      certificate, artifacts.path(), std::nullopt, true, std::nullopt, std::nullopt);
+  ASSERT_EQ(outcome.errors.size(), kKeptErrors);
+  EXPECT_EQ(outcome.error_count, 1003u);  // 1,001 artifacts, the unsealed error, the surface
+  EXPECT_EQ(outcome.errors.front().rfind("cannot read artifact build/10000: ", 0), 0u);
+  EXPECT_EQ(outcome.errors.back().rfind("cannot read artifact build/10999: ", 0), 0u);
+  EXPECT_EQ(outcome.notices, (Lines{std::string(kCorpusUnbound), std::string(kSbomUnbound)}));
+  EXPECT_FALSE(outcome.ok);
+}
+
 TEST(VerifyCertificateTest, NullBindingsReadAsAbsent) {
   const GovernanceCertificate certificate = clean_certificate();
   std::string text = ts::certificate_text(certificate);

@@ -219,6 +219,37 @@ TEST_F(CertificateFlowTest, InvalidListsEveryErrorAfterTheNotices) {
   EXPECT_EQ(r.exit_code, 1);
 }
 
+// The first 1,000 errors are listed, then one line counts the rest; the verdict line counts all.
+TEST_F(CertificateFlowTest, ErrorsPastTheFirstThousandAreCounted) {
+  const std::string empty = dir_ / "empty";
+  std::filesystem::create_directory(empty);
+  for (const std::size_t artifacts : {std::size_t{1000}, std::size_t{1003}}) {
+    GovernanceCertificate c = ts::minimal_certificate("run-many");
+    certificate::StageRecord stage = ts::stage_with_artifacts("s", {});
+    for (std::size_t i = 0; i < artifacts; ++i)
+      stage.artifact_hashes[std::to_string(10000 + i)] = "x";
+    c.stages.push_back(std::move(stage));
+    const std::string path =
+        dir_.write("many.json", ts::seal_certificate(std::move(c), ts::key_pair_from_fill(1)).json);
+    const RunResult r =
+        run_fennick({"verify-certificate", path, "--artifact-dir", empty, "--allow-unsealed"});
+    EXPECT_EQ(r.out,
+              "governance certificate INVALID (" + std::to_string(artifacts) + " error(s))\n");
+    std::string expected =
+        "notice: certificate is verifiable-but-UNSEALED: the offline chain holds, but no "
+        "platform countersign binds this run to its admission contract; accepted under "
+        "--allow-unsealed (spec 198 FR-014)\n" +
+        std::string(kUnboundNotices);
+    for (std::size_t i = 0; i < 1000; ++i) {
+      expected += "  - cannot read artifact s/" + std::to_string(10000 + i) +
+                  ": No such file or directory (os error 2)\n";
+    }
+    if (artifacts > 1000) expected += "  - ... and 3 more error(s) not shown\n";
+    EXPECT_EQ(r.err, expected);
+    EXPECT_EQ(r.exit_code, 1);
+  }
+}
+
 TEST_F(CertificateFlowTest, InputValuesCannotForgeOrFloodALine) {
   const std::string forged = "governance certificate VERIFIED (pipeline: forged, status: Complete)";
   // A pipeline id with a line feed stays on the one verdict line.
@@ -231,11 +262,12 @@ TEST_F(CertificateFlowTest, InputValuesCannotForgeOrFloodALine) {
   EXPECT_EQ(r.exit_code, 0);
 
   // A version that would rewrite its line on a terminal, and a chain run id of 1,031 bytes:
-  // shown escaped, cut after 1,024 bytes with the one marker, in every text that holds it.
+  // shown escaped in at most 1,024 bytes, escapes counted, with the one marker counting the
+  // bytes of the value left out, in every text that holds it.
   c = ts::minimal_certificate("run-hostile");
   c.certificate_version = "\r\x1b[2K" + forged + "\n\u202e";
   const std::string long_id = "\a" + std::string(1030, 'r');
-  const std::string long_shown = "\\u{7}" + std::string(1023, 'r') + "...[7 byte(s) left out]";
+  const std::string long_shown = "\\u{7}" + std::string(1019, 'r') + "...[11 byte(s) left out]";
   certificate::InterStageManifest manifest;
   manifest.run_id = "m\r";
   manifest.from_stage = "a\tb";
@@ -268,8 +300,8 @@ TEST_F(CertificateFlowTest, InputValuesCannotForgeOrFloodALine) {
   const std::string json = "{\"status\":\"\\u001b" + std::string(1030, 's') + "\"}";
   r = run_fennick({"verify-certificate", dir_.write("status.json", json)});
   EXPECT_EQ(r.err, "error: invalid certificate JSON: unknown variant `\\u{1b}" +
-                       std::string(1023, 's') +
-                       "...[7 byte(s) left out]`, expected `complete` or `incomplete` at line 1 "
+                       std::string(1018, 's') +
+                       "...[12 byte(s) left out]`, expected `complete` or `incomplete` at line 1 "
                        "column " +
                        std::to_string(json.size() - 1) + "\n");
   EXPECT_EQ(r.exit_code, 2);

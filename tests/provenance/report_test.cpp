@@ -212,8 +212,9 @@ TEST(AuditReport, VerdictSectionsAndTheLegacySuggestion) {
 }
 
 // Values from the BRD and the corpus reach the report: beyond the code-span sanitising, none may
-// reorder a line on screen (bidirectional controls are escaped, as every shown value's are) or
-// flood the report (each is cut at 1,024 bytes with one marker). Ordinary values stand unchanged.
+// reorder, break or hide a line on screen (bidirectional controls, line separators and other
+// format characters are escaped, as every shown value's are) or flood the report (each is shown
+// in at most 1,024 bytes, escapes counted, with one marker). Ordinary values stand unchanged.
 TEST(AuditReport, ProducerValuesAreEscapedAndCut) {
   const std::string rlo = "\u202E";  // right-to-left override
   const std::string isolate = "\u2066";
@@ -225,7 +226,12 @@ TEST(AuditReport, ProducerValuesAreEscapedAndCut) {
   verdict.id = long_id;
   verdict.mode = VerdictMode::rejected("citation_unbound" + rlo);
   verdict.names_external_entity = true;
-  verdict.entity_candidates = {"Stripe" + rlo + "\t", std::string(1030, 'E'), "Okta"};
+  // A line separator escapes to eight bytes: 127 of them fit after the "x", escapes counted.
+  std::string separators = "x";
+  std::string shown_separators = "x";
+  for (int i = 0; i < 200; ++i) separators += "\u2028";
+  for (int i = 0; i < 127; ++i) shown_separators += "\\u{2028}";
+  verdict.entity_candidates = {"Stripe" + rlo + "\t", std::string(1030, 'E'), "Okta", separators};
   CorpusHits hits;
   hits.source = isolate + "a.json";
   hits.pages_searched = 1;
@@ -239,7 +245,8 @@ TEST(AuditReport, ProducerValuesAreEscapedAndCut) {
             std::string::npos)
       << text;
   EXPECT_NE(text.find("- entityCandidates: Stripe\\u{202e} , " + std::string(1024, 'E') +
-                      "...[6 byte(s) left out], Okta\n"
+                      "...[6 byte(s) left out], Okta, " + shown_separators +
+                      "...[219 byte(s) left out]\n"
                       "- corpusSearchSummary:\n"
                       "  - `\\u{2066}a.json`: pagesSearched=1, hitCount=4\n"),
             std::string::npos)

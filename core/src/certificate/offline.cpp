@@ -29,11 +29,34 @@ std::string concat(std::initializer_list<std::string_view> pieces) {
   return text;
 }
 
+bool escapes_artifact_dir(std::string_view value) {
+  bool escapes = !value.empty() && value.front() == '/';
+  std::string_view rest = value;
+  while (!escapes && !rest.empty()) {
+    const std::size_t slash = rest.find('/');
+    const std::string_view component = rest.substr(0, slash);
+    escapes = component == "..";
+    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+  }
+  return escapes;
+}
+
+std::string refusal_text(std::string_view label, std::string_view value) {
+  std::string refusal = "refusing to read ";
+  refusal += label;
+  refusal += ' ';
+  refusal += text::shown_quoted(value);
+  refusal +=
+      ": path escapes --artifact-dir (absolute path or `..` traversal in an untrusted "
+      "certificate field)";
+  return refusal;
+}
+
 void check_artifacts(const GovernanceCertificate& certificate, const std::string& artifact_dir,
-                     FileDigests& digests, std::vector<std::string>& errors) {
+                     FileDigests& digests, VerificationOutcome& outcome) {
   for (const StageRecord& stage : certificate.stages) {
-    if (std::optional<std::string> refused = check_confined_path("stage id", stage.stage_id)) {
-      errors.push_back(std::move(*refused));
+    if (escapes_artifact_dir(stage.stage_id)) {
+      outcome.add_error([&] { return refusal_text("stage id", stage.stage_id); });
       continue;
     }
     // One path buffer per stage: each artifact replaces only the name after the stage
@@ -44,15 +67,20 @@ void check_artifacts(const GovernanceCertificate& certificate, const std::string
     // would scan the whole path again: the system is asked once per stage and its error reused.
     // Only a NUL in a name, refused before any open, gives another error.
     std::optional<std::string> unreachable;
-    const std::string shown_stage_id = text::shown_value(stage.stage_id);
     if (stage_dir_length >= PATH_MAX) {
       if (fennick::Result<std::string> read = digests.sha256_hex(path); !read.ok()) {
         unreachable = std::move(read).error();
       }
     }
+    // Shown once per stage, and only when an error of the stage is kept.
+    std::optional<std::string> shown_stage_id;
+    const auto stage_shown = [&]() -> const std::string& {
+      if (!shown_stage_id) shown_stage_id = text::shown_value(stage.stage_id);
+      return *shown_stage_id;
+    };
     for (const auto& [name, claimed] : stage.artifact_hashes) {
-      if (std::optional<std::string> refused = check_confined_path("artifact name", name)) {
-        errors.push_back(std::move(*refused));
+      if (escapes_artifact_dir(name)) {
+        outcome.add_error([&] { return refusal_text("artifact name", name); });
         continue;
       }
       fennick::Result<std::string> actual = Err(std::string());
@@ -66,31 +94,38 @@ void check_artifacts(const GovernanceCertificate& certificate, const std::string
         actual = Err(*unreachable);
       }
       if (!actual.ok()) {
-        errors.push_back(concat({"cannot read artifact ", shown_stage_id, "/",
-                                 text::shown_value(name), ": ", actual.error()}));
+        outcome.add_error([&] {
+          return concat({"cannot read artifact ", stage_shown(), "/", text::shown_value(name), ": ",
+                         actual.error()});
+        });
       } else if (*actual != claimed) {
-        errors.push_back(
-            concat({"artifact hash mismatch: ", shown_stage_id, "/", text::shown_value(name),
-                    ": expected ", text::shown_value(claimed), ", got ", *actual}));
+        outcome.add_error([&] {
+          return concat({"artifact hash mismatch: ", stage_shown(), "/", text::shown_value(name),
+                         ": expected ", text::shown_value(claimed), ", got ", *actual});
+        });
       }
     }
   }
 }
 
 void check_chain(const GovernanceCertificate& certificate, const InterStageChainRecord& chain,
-                 std::vector<std::string>& errors) {
+                 VerificationOutcome& outcome) {
   if (chain.key_chain.run_id != certificate.pipeline_run_id) {
-    errors.push_back("inter-stage chain run_id " + text::shown_value(chain.key_chain.run_id) +
-                     " does not match certificate pipeline_run_id " +
-                     text::shown_value(certificate.pipeline_run_id));
+    outcome.add_error([&] {
+      return "inter-stage chain run_id " + text::shown_value(chain.key_chain.run_id) +
+             " does not match certificate pipeline_run_id " +
+             text::shown_value(certificate.pipeline_run_id);
+    });
   }
   const SignerIndex signers(chain.key_chain);
   for (const InterStageManifest& manifest : chain.manifests) {
     if (std::optional<ManifestVerifyError> failed =
             verify_inter_stage_manifest(manifest, signers, std::nullopt)) {
-      errors.push_back(concat({"inter-stage manifest ", text::shown_value(manifest.from_stage),
-                               "\u2192", text::shown_value(manifest.to_stage),
-                               " failed verification: ", failed->to_string()}));
+      outcome.add_error([&] {
+        return concat({"inter-stage manifest ", text::shown_value(manifest.from_stage), "\u2192",
+                       text::shown_value(manifest.to_stage),
+                       " failed verification: ", failed->to_string()});
+      });
     }
   }
 }
@@ -98,23 +133,8 @@ void check_chain(const GovernanceCertificate& certificate, const InterStageChain
 }  // namespace
 
 std::optional<std::string> check_confined_path(std::string_view label, std::string_view value) {
-  bool escapes = !value.empty() && value.front() == '/';
-  std::string_view rest = value;
-  while (!escapes && !rest.empty()) {
-    const std::size_t slash = rest.find('/');
-    const std::string_view component = rest.substr(0, slash);
-    escapes = component == "..";
-    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
-  }
-  if (!escapes) return std::nullopt;
-  std::string refusal = "refusing to read ";
-  refusal += label;
-  refusal += ' ';
-  refusal += text::shown_quoted(value);
-  refusal +=
-      ": path escapes --artifact-dir (absolute path or `..` traversal in an untrusted "
-      "certificate field)";
-  return refusal;
+  if (!escapes_artifact_dir(value)) return std::nullopt;
+  return refusal_text(label, value);
 }
 
 VerificationOutcome verify_offline_chain(const GovernanceCertificate& certificate,
@@ -127,21 +147,22 @@ VerificationOutcome verify_offline_chain(const GovernanceCertificate& certificat
                                          const std::optional<std::string>& artifact_dir,
                                          FileDigests& digests) {
   VerificationOutcome outcome;
-  std::vector<std::string>& errors = outcome.errors;
   if (std::optional<std::string> failed = check_certificate_signature(certificate)) {
-    errors.push_back(std::move(*failed));
+    outcome.add_error(std::move(*failed));
   }
   if (std::optional<std::string> failed = check_certificate_hash(certificate)) {
-    errors.push_back(std::move(*failed));
+    outcome.add_error(std::move(*failed));
   }
-  if (artifact_dir) check_artifacts(certificate, *artifact_dir, digests, errors);
+  if (artifact_dir) check_artifacts(certificate, *artifact_dir, digests, outcome);
   if (certificate.certificate_version != kSupportedCertificateVersion) {
-    errors.push_back("unsupported certificate version: " +
-                     text::shown_value(certificate.certificate_version));
+    outcome.add_error([&] {
+      return "unsupported certificate version: " +
+             text::shown_value(certificate.certificate_version);
+    });
   }
   if (certificate.inter_stage_chain)
-    check_chain(certificate, *certificate.inter_stage_chain, errors);
-  outcome.ok = errors.empty();
+    check_chain(certificate, *certificate.inter_stage_chain, outcome);
+  outcome.ok = outcome.error_count == 0;
   return outcome;
 }
 

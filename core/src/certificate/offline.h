@@ -16,10 +16,11 @@ namespace fennick::certificate {
 inline constexpr std::string_view kSupportedCertificateVersion = "1.5.0";
 
 // Runs every offline check in order, none stopping the others. The outcome's errors are in the
-// order found, its notices empty, ok set when there is no error. Artifacts are re-hashed only
-// when `artifact_dir` is given, each read in fixed-size pieces so that memory stays bounded
-// whatever size the certificate's artifacts have; files are opened only at paths that lie
-// textually below the directory, and read only when they are regular files.
+// order found (the first kKeptErrors kept, every one counted), its notices empty, ok set when there
+// is no error. Artifacts are re-hashed only when `artifact_dir` is given, each read in fixed-size
+// pieces so that memory stays bounded whatever size the certificate's artifacts have; files are
+// opened only at paths that lie textually below the directory, and read only when they are regular
+// files.
 VerificationOutcome verify_offline_chain(const GovernanceCertificate& certificate,
                                          const std::optional<std::string>& artifact_dir);
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "json/parser.h"
 #include "text/display.h"
@@ -97,19 +98,24 @@ Result<GovernanceEnvelopeShape> shape_from_elements(const json::Value::Array& el
 }
 
 void judge_governed_surfaces(const std::vector<CertAgenticSurface>& surfaces,
-                             std::vector<std::string>& errors) {
+                             VerificationOutcome& outcome) {
   for (std::size_t i = 0; i < surfaces.size(); ++i) {
     const CertAgenticSurface& surface = surfaces[i];
-    const std::string which = "agentic_posture_binding: `governed` surface #" + std::to_string(i) +
-                              " (" + text::shown_value(surface.kind) + ")";
+    const auto which = [&] {
+      return "agentic_posture_binding: `governed` surface #" + std::to_string(i) + " (" +
+             text::shown_value(surface.kind) + ")";
+    };
     if (!surface.governance_envelope || surface.governance_envelope->is_null()) {
-      errors.push_back(which + " is missing its governance_envelope (spec 210 FR-004)");
+      outcome.add_error(
+          [&] { return which() + " is missing its governance_envelope (spec 210 FR-004)"; });
       continue;
     }
     auto shape = governance_envelope_from_value(*surface.governance_envelope);
     if (!shape) {
-      errors.push_back(which + " has a non-conformant governance_envelope: " + shape.error() +
-                       " (spec 210 FR-004)");
+      outcome.add_error([&] {
+        return which() + " has a non-conformant governance_envelope: " + shape.error() +
+               " (spec 210 FR-004)";
+      });
     }
   }
 }
@@ -122,26 +128,31 @@ Result<GovernanceEnvelopeShape> governance_envelope_from_value(const json::Value
   return Err(invalid_type(value, kShapeExpecting));
 }
 
-std::vector<std::string> validate_agentic_posture_binding(const AgenticPostureBinding& binding) {
-  std::vector<std::string> errors;
+void validate_agentic_posture_binding(const AgenticPostureBinding& binding,
+                                      VerificationOutcome& outcome) {
   const std::string posture(binding.posture);
   if (posture == "none") {
     if (!binding.surfaces.empty()) {
-      errors.push_back("agentic_posture_binding: `none` must enumerate no surfaces, found " +
-                       std::to_string(binding.surfaces.size()));
+      outcome.add_error("agentic_posture_binding: `none` must enumerate no surfaces, found " +
+                        std::to_string(binding.surfaces.size()));
     }
   } else if (posture == "declared" || posture == "governed") {
     if (binding.surfaces.empty()) {
-      errors.push_back("agentic_posture_binding: `" + posture +
-                       "` requires a non-empty surface enumeration");
+      outcome.add_error("agentic_posture_binding: `" + posture +
+                        "` requires a non-empty surface enumeration");
     } else if (posture == "governed") {
-      judge_governed_surfaces(binding.surfaces, errors);
+      judge_governed_surfaces(binding.surfaces, outcome);
     }
   } else {
-    errors.push_back("agentic_posture_binding: unknown posture `" + text::shown_value(posture) +
-                     "` (expected none|declared|governed)");
+    outcome.add_error("agentic_posture_binding: unknown posture `" + text::shown_value(posture) +
+                      "` (expected none|declared|governed)");
   }
-  return errors;
+}
+
+std::vector<std::string> validate_agentic_posture_binding(const AgenticPostureBinding& binding) {
+  VerificationOutcome collected;
+  validate_agentic_posture_binding(binding, collected);
+  return std::move(collected.errors);
 }
 
 }  // namespace fennick::certificate

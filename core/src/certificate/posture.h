@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "certificate/outcome.h"
 #include "certificate/records.h"
 #include "json/value.h"
 #include "result.h"
@@ -28,7 +29,12 @@ struct GovernanceEnvelopeShape {
 // value has none.
 Result<GovernanceEnvelopeShape> governance_envelope_from_value(const json::Value& value);
 
-// The shape errors of one binding, in the order found; empty when the binding is sound.
+// Adds the shape errors of one binding to `outcome`, in the order found; none when the binding is
+// sound.
+void validate_agentic_posture_binding(const AgenticPostureBinding& binding,
+                                      VerificationOutcome& outcome);
+
+// The shape errors of one binding as a list: the first kKeptErrors of them.
 std::vector<std::string> validate_agentic_posture_binding(const AgenticPostureBinding& binding);
 
 }  // namespace fennick::certificate

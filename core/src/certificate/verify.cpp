@@ -29,7 +29,7 @@ void check_countersign(const GovernanceCertificate& certificate,
                        VerificationOutcome& outcome) {
   if (!certificate.platform_countersign) {
     if (seal_required) {
-      outcome.errors.emplace_back(
+      outcome.add_error(
           "certificate is verifiable-but-UNSEALED (no platform countersign): the offline chain "
           "holds but nothing binds this run to its admission contract -- rejected by default "
           "(spec 198 FR-014); pass --allow-unsealed to accept an unsealed certificate");
@@ -43,7 +43,7 @@ void check_countersign(const GovernanceCertificate& certificate,
   }
   if (!jwks) {
     if (seal_required) {
-      outcome.errors.emplace_back(
+      outcome.add_error(
           "certificate carries a platform countersign but no JWKS was provided to verify it -- "
           "supply --platform-jwks <file> (rejected by default; pass --allow-unsealed to accept "
           "an unadjudicated seal) (spec 198 FR-014)");
@@ -58,35 +58,34 @@ void check_countersign(const GovernanceCertificate& certificate,
   const auto verified =
       verify_compact_jws(certificate.platform_countersign->countersign_jws, *jwks, kCountersignTyp);
   if (!verified) {
-    outcome.errors.push_back("platform countersign invalid: " + verified.error().to_string());
+    outcome.add_error("platform countersign invalid: " + verified.error().to_string());
     return;
   }
   const json::Value& payload = verified->payload;
 
   const std::string* certificate_sha256 = string_claim(payload, "certificate_sha256");
   if (certificate_sha256 == nullptr) {
-    outcome.errors.emplace_back(
+    outcome.add_error(
         "platform countersign carries no certificate_sha256 claim -- it binds no certificate "
         "(spec 198 FR-014)");
   } else if (*certificate_sha256 != certificate.certificate_hash) {
     // The claimed hash, not a recomputed one: a wrong claimed hash is the offline sequence's
     // finding, and this check is only about what the seal binds.
-    outcome.errors.push_back("platform countersign binds certificate hash " +
-                             shown_value(*certificate_sha256) + " but this certificate's hash is " +
-                             shown_value(certificate.certificate_hash));
+    outcome.add_error("platform countersign binds certificate hash " +
+                      shown_value(*certificate_sha256) + " but this certificate's hash is " +
+                      shown_value(certificate.certificate_hash));
   }
 
   const std::string* envelope_hash = string_claim(payload, "envelope_hash");
   if (envelope_hash != nullptr && certificate.admitted_envelope_hash &&
       *envelope_hash != *certificate.admitted_envelope_hash) {
-    outcome.errors.push_back(
-        "platform countersign binds envelope hash " + shown_value(*envelope_hash) +
-        " but the certificate's admittedEnvelopeHash is " +
-        shown_value(*certificate.admitted_envelope_hash) + " (spec 198 FR-014)");
+    outcome.add_error("platform countersign binds envelope hash " + shown_value(*envelope_hash) +
+                      " but the certificate's admittedEnvelopeHash is " +
+                      shown_value(*certificate.admitted_envelope_hash) + " (spec 198 FR-014)");
   }
 
   // The seal is only reported as verified for a certificate that holds in every earlier respect.
-  if (!outcome.errors.empty()) return;
+  if (outcome.error_count != 0) return;
   const std::string* run_id = string_claim(payload, "run_id");
   const json::Value* grant_value = payload.get("grant_count");
   const std::uint64_t grant_count =
@@ -128,10 +127,9 @@ void check_corpus(const GovernanceCertificate& certificate,
       return;
     }
     case CorpusBindingStatus::Kind::kMismatch:
-      outcome.errors.push_back(
-          "corpus binding MISMATCH: certificate claims corpus_attestation_hash " +
-          shown_value(status.claimed) + " but the supplied attestation hashes to " + status.actual +
-          " (spec 218 FR-004)");
+      outcome.add_error("corpus binding MISMATCH: certificate claims corpus_attestation_hash " +
+                        shown_value(status.claimed) + " but the supplied attestation hashes to " +
+                        status.actual + " (spec 218 FR-004)");
       return;
   }
 }
@@ -163,18 +161,18 @@ void check_sbom(const GovernanceCertificate& certificate,
           shown_value(certificate.sbom_artifact_binding->bom_tool_version) + ")");
       return;
     case SbomBindingStatus::Kind::kBomMismatch:
-      outcome.errors.push_back(
-          "sbom binding MISMATCH: certificate claims bomHash " + shown_value(status.claimed) +
-          " but .factory/sbom.cdx.json hashes to " + status.actual + " (spec 203 FR-003)");
+      outcome.add_error("sbom binding MISMATCH: certificate claims bomHash " +
+                        shown_value(status.claimed) + " but .factory/sbom.cdx.json hashes to " +
+                        status.actual + " (spec 203 FR-003)");
       return;
     case SbomBindingStatus::Kind::kAuditMismatch:
-      outcome.errors.push_back("sbom binding MISMATCH: certificate claims auditHash " +
-                               shown_value(status.claimed) + " but .factory/audit.json hashes to " +
-                               status.actual + " (spec 203 FR-003)");
+      outcome.add_error("sbom binding MISMATCH: certificate claims auditHash " +
+                        shown_value(status.claimed) + " but .factory/audit.json hashes to " +
+                        status.actual + " (spec 203 FR-003)");
       return;
     case SbomBindingStatus::Kind::kUnreadable:
-      outcome.errors.push_back("sbom artifact binding present but " + shown_value(status.path) +
-                               " could not be read: " + status.error + " (spec 203 FR-003)");
+      outcome.add_error("sbom artifact binding present but " + shown_value(status.path) +
+                        " could not be read: " + status.error + " (spec 203 FR-003)");
       return;
   }
 }
@@ -182,12 +180,9 @@ void check_sbom(const GovernanceCertificate& certificate,
 void check_posture(const GovernanceCertificate& certificate,
                    const std::optional<std::string>& sbom_dir, VerificationOutcome& outcome) {
   if (certificate.agentic_posture_binding) {
-    std::vector<std::string> shape_errors =
-        validate_agentic_posture_binding(*certificate.agentic_posture_binding);
-    if (!shape_errors.empty()) {
-      for (std::string& error : shape_errors) outcome.errors.push_back(std::move(error));
-      return;
-    }
+    const std::size_t errors_before = outcome.error_count;
+    validate_agentic_posture_binding(*certificate.agentic_posture_binding, outcome);
+    if (outcome.error_count != errors_before) return;
   }
   const PostureCrossCheck check =
       cross_check_agentic_posture(certificate.agentic_posture_binding, sbom_dir);
@@ -204,11 +199,10 @@ void check_posture(const GovernanceCertificate& certificate,
           "miss is not proof of absence of agency; spec 210 FR-003)");
       return;
     case PostureCrossCheck::Kind::kContradicted:
-      outcome.errors.push_back("agentic posture `" + shown_value(check.posture) +
-                               "` is contradicted by SBOM dependency `" +
-                               shown_value(check.dependency) +
-                               "` (spec 210 FR-003): declare the agentic surface "
-                               "(agentic_posture: declared|governed) or remove the dependency");
+      outcome.add_error("agentic posture `" + shown_value(check.posture) +
+                        "` is contradicted by SBOM dependency `" + shown_value(check.dependency) +
+                        "` (spec 210 FR-003): declare the agentic surface "
+                        "(agentic_posture: declared|governed) or remove the dependency");
       return;
     case PostureCrossCheck::Kind::kNoneUnverified:
       outcome.notices.emplace_back(
@@ -237,7 +231,7 @@ VerificationOutcome verify_certificate(const GovernanceCertificate& certificate,
   check_corpus(certificate, attestation, outcome);
   check_sbom(certificate, sbom_dir, digests, outcome);
   check_posture(certificate, sbom_dir, outcome);
-  outcome.ok = outcome.errors.empty();
+  outcome.ok = outcome.error_count == 0;
   return outcome;
 }
 

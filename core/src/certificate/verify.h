@@ -1,5 +1,6 @@
 #pragma once
-// The one entry of certificate verification: every check in a fixed order, every finding kept.
+// The one entry of certificate verification: every check in a fixed order, every finding
+// recorded.
 
 #include <optional>
 #include <string>
@@ -16,7 +17,8 @@ inline constexpr std::string_view kCountersignTyp = "torvane-cert-countersign+jw
 
 // Runs the offline sequence (signature, hash, artifacts, version, inter-stage chain), then the
 // platform countersign, the corpus binding, the SBOM binding and the agentic posture, appending
-// one text per finding. Nothing stops early; `ok` is true exactly when no error was recorded.
+// one text per finding (errors past kKeptErrors are counted only). Nothing stops early; `ok` is
+// true exactly when no error was recorded.
 // `seal_required` false demotes a missing countersign or a missing key set to a notice.
 VerificationOutcome verify_certificate(const GovernanceCertificate& certificate,
                                        const std::optional<std::string>& artifact_dir,

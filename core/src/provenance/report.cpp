@@ -35,14 +35,28 @@ void append_count_row(std::string& out, std::string_view mode, std::uint32_t cou
   out += " |\n";
 }
 
-// A value from the BRD or the corpus as the report shows it inside a code span or a heading:
-// sanitize_inline_code keeps the span and the line whole, and then, as everywhere fennick shows
-// a producer's value, the bidirectional controls are escaped and a value is cut at
-// kShownValueBytes, so that it can neither reorder the report on screen nor flood it.
+bool is_replaced_in_inline_code(char32_t c) {
+  return c == U'`' || c <= 0x1F || (c >= 0x7F && c <= 0x9F);
+}
+
+// One character of a value from the BRD or the corpus inside a code span or a heading:
+// sanitize_inline_code's replacement keeps the span and the line whole, and then, as everywhere
+// fennick shows a producer's value, the characters of text::is_escaped_in_display are escaped.
+void append_code_character(std::string& out, std::string_view bytes, char32_t c, bool valid) {
+  if (valid && is_replaced_in_inline_code(c)) {
+    out += ' ';
+  } else {
+    text::append_display_character(out, bytes, c, valid);
+  }
+}
+
+// The value shown in at most kShownValueBytes with one marker, so that it can neither reorder or
+// hide text in the report on screen nor flood it.
 std::string shown_code(std::string_view value) {
-  const text::CutValue cut = text::cut_for_display(value);
-  return text::escaped_for_display(sanitize_inline_code(cut.kept)) +
-         text::omission_marker(cut.left_out);
+  std::string out;
+  const std::size_t left_out = text::append_shown(out, value, append_code_character);
+  out += text::omission_marker(left_out);
+  return out;
 }
 
 void append_verdict(std::string& out, const ClaimVerdict& verdict) {
@@ -95,7 +109,7 @@ std::string sanitize_inline_code(std::string_view text) {
     char32_t cp = 0;
     if (!text::next_code_point(text, pos, cp)) {
       text::append_utf8(out, U'\uFFFD');
-    } else if (cp == U'`' || cp <= 0x1F || (cp >= 0x7F && cp <= 0x9F)) {
+    } else if (is_replaced_in_inline_code(cp)) {
       out += ' ';
     } else {
       out.append(text.substr(start, pos - start));

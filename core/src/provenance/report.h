@@ -9,8 +9,9 @@
 namespace fennick::provenance {
 
 // Every line ends in "\n". Ids, reasons, candidates, source paths and the panic message pass
-// through sanitize_inline_code so that none can break out of its line or code span; then their
-// bidirectional controls are escaped and each is cut at text::kShownValueBytes with one marker.
+// through sanitize_inline_code so that none can break out of its line or code span; then the
+// characters of text::is_escaped_in_display are escaped, and each is shown in at most
+// text::kShownValueBytes with one marker.
 std::string render_audit_report(const ProvenanceAuditResult& result);
 
 // Every "`" and control character (U+0000-U+001F, U+007F-U+009F) becomes one space; the number of

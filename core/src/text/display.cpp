@@ -1,24 +1,19 @@
 #include "text/display.h"
 
-#include <cstdint>
+#include <unicode/uchar.h>
+
+#include <algorithm>
 
 #include "text/quote.h"
 #include "text/utf8.h"
 
 namespace fennick::text {
 
-CutValue cut_for_display(std::string_view value) {
-  if (value.size() <= kShownValueBytes) return CutValue{value, 0};
-  std::size_t end = 0;
-  std::size_t pos = 0;
-  char32_t c = 0;
-  while (pos < value.size()) {
-    next_code_point(value, pos, c);  // an invalid sequence advances like one character
-    if (pos > kShownValueBytes) break;
-    end = pos;
-  }
-  return CutValue{value.substr(0, end), value.size() - end};
-}
+namespace {
+
+bool is_printable_ascii(char byte) { return byte >= 0x20 && byte < 0x7F; }
+
+}  // namespace
 
 std::string omission_marker(std::size_t left_out) {
   if (left_out == 0) return {};
@@ -26,38 +21,65 @@ std::string omission_marker(std::size_t left_out) {
 }
 
 bool is_escaped_in_display(char32_t c) {
-  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) ||
-         (c >= 0x2066 && c <= 0x2069);
+  if (c < 0x80) return c < 0x20 || c == 0x7F;
+  if (c <= 0x9F) return true;
+  switch (u_charType(static_cast<UChar32>(c))) {
+    case U_FORMAT_CHAR:
+    case U_LINE_SEPARATOR:
+    case U_PARAGRAPH_SEPARATOR:
+      return true;
+    default:
+      return false;
+  }
 }
 
-std::string escaped_for_display(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 32);
+void append_display_character(std::string& out, std::string_view bytes, char32_t c, bool valid) {
+  if (!valid) {
+    append_utf8(out, U'\uFFFD');
+  } else if (is_escaped_in_display(c)) {
+    append_debug_escape(out, c);
+  } else {
+    out += bytes;
+  }
+}
+
+std::size_t append_shown(std::string& out, std::string_view value, ShowCharacter show) {
+  const std::size_t start = out.size();
   std::size_t pos = 0;
-  while (pos < text.size()) {
+  while (pos < value.size()) {
     const std::size_t begin = pos;
     char32_t c = 0;
-    if (!next_code_point(text, pos, c)) {
-      append_utf8(out, U'\uFFFD');
-      continue;
+    const bool valid = next_code_point(value, pos, c);
+    const std::size_t before = out.size();
+    show(out, value.substr(begin, pos - begin), c, valid);
+    if (out.size() - start > kShownValueBytes) {
+      // The character whose shown form crosses the limit is left out whole, escape and all.
+      out.resize(before);
+      return value.size() - begin;
     }
-    if (!is_escaped_in_display(c)) {
-      out.append(text.substr(begin, pos - begin));
-      continue;
-    }
-    append_debug_escape(out, c);
   }
-  return out;
+  return 0;
 }
 
 std::string shown_value(std::string_view value) {
-  const CutValue cut = cut_for_display(value);
-  return escaped_for_display(cut.kept) + omission_marker(cut.left_out);
+  // Ordinary values (ids, digests, versions) are short printable ASCII and pass as they stand.
+  if (value.size() <= kShownValueBytes &&
+      std::all_of(value.begin(), value.end(), is_printable_ascii)) {
+    return std::string(value);
+  }
+  std::string out;
+  out.reserve(std::min(value.size(), kShownValueBytes) + 32);
+  const std::size_t left_out = append_shown(out, value, append_display_character);
+  out += omission_marker(left_out);
+  return out;
 }
 
 std::string shown_quoted(std::string_view value) {
-  const CutValue cut = cut_for_display(value);
-  return debug_quote(cut.kept) + omission_marker(cut.left_out);
+  std::string out = "\"";
+  const std::size_t left_out = append_shown(out, value, append_debug_quoted_character);
+  out += '"';
+  out += omission_marker(left_out);
+  return out;
 }
 
 }  // namespace fennick::text

@@ -55,31 +55,36 @@ void append_debug_escape(std::string& out, char32_t c) {
   }
 }
 
+void append_debug_quoted_character(std::string& out, std::string_view bytes, char32_t c,
+                                   bool valid) {
+  if (!valid) {
+    append_utf8(out, U'\uFFFD');
+    return;
+  }
+  switch (c) {
+    case U'\\':
+      out += "\\\\";
+      return;
+    case U'"':
+      out += "\\\"";
+      return;
+    default:
+      if (u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_GRAPHEME_EXTEND) || !is_printable(c)) {
+        append_debug_escape(out, c);
+      } else {
+        out += bytes;
+      }
+  }
+}
+
 std::string debug_quote(std::string_view text) {
   std::string out = "\"";
   std::size_t pos = 0;
   while (pos < text.size()) {
     const std::size_t begin = pos;
     char32_t c = 0;
-    if (!next_code_point(text, pos, c)) {
-      append_utf8(out, U'\uFFFD');
-      continue;
-    }
-    switch (c) {
-      case U'\\':
-        out += "\\\\";
-        break;
-      case U'"':
-        out += "\\\"";
-        break;
-      default:
-        if (u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_GRAPHEME_EXTEND) ||
-            !is_printable(c)) {
-          append_debug_escape(out, c);
-        } else {
-          out.append(text.substr(begin, pos - begin));
-        }
-    }
+    const bool valid = next_code_point(text, pos, c);
+    append_debug_quoted_character(out, text.substr(begin, pos - begin), c, valid);
   }
   out += '"';
   return out;
