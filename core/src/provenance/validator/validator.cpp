@@ -99,10 +99,17 @@ ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
   terms.erase(std::unique(terms.begin(), terms.end()), terms.end());
   std::vector<std::vector<CorpusHits>> term_hits;
   if (!terms.empty()) term_hits = hooks.search(pages, terms);
-  const auto search = [&](const std::string& term) -> const std::vector<CorpusHits>& {
-    const auto at = std::lower_bound(terms.begin(), terms.end(), term);
-    return term_hits.at(static_cast<std::size_t>(at - terms.begin()));
+  const auto term_index = [&](const std::string& term) {
+    return static_cast<std::size_t>(std::lower_bound(terms.begin(), terms.end(), term) -
+                                    terms.begin());
   };
+  // The last claim that reads a term's records takes them over, so that a record is held once,
+  // not once in the search results and again in every verdict.
+  std::vector<std::size_t> readers(terms.size(), 0);
+  for (std::size_t i = 0; i < claims.size(); ++i) {
+    if (claims[i].anchor_hash != keys[i] || occurrences.find(keys[i])->second >= 2) continue;
+    for (const std::string& candidate : candidates[i]) ++readers.at(term_index(candidate));
+  }
 
   AssumptionLedger ledger(budget, today);
 
@@ -136,11 +143,24 @@ ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
     }
 
     std::uint64_t total_hits = 0;
+    std::size_t record_count = 0;
     for (const std::string& candidate : verdict.entity_candidates) {
-      for (const CorpusHits& hits : search(candidate)) {
+      record_count += term_hits.at(term_index(candidate)).size();
+    }
+    verdict.corpus_search_summary.reserve(record_count);
+    for (const std::string& candidate : verdict.entity_candidates) {
+      const std::size_t term = term_index(candidate);
+      std::vector<CorpusHits>& records = term_hits.at(term);
+      const bool last_reader = --readers.at(term) == 0;
+      for (CorpusHits& hits : records) {
         total_hits += hits.hit_count;
-        verdict.corpus_search_summary.push_back(hits);
+        if (last_reader) {
+          verdict.corpus_search_summary.push_back(std::move(hits));
+        } else {
+          verdict.corpus_search_summary.push_back(hits);
+        }
       }
+      if (last_reader) std::vector<CorpusHits>().swap(records);
     }
     std::stable_sort(verdict.corpus_search_summary.begin(), verdict.corpus_search_summary.end(),
                      [](const CorpusHits& a, const CorpusHits& b) {
