@@ -97,15 +97,28 @@ ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
   }
   std::sort(terms.begin(), terms.end());
   terms.erase(std::unique(terms.begin(), terms.end()), terms.end());
+  // The search lower-cases a term first, so candidates that lower-case alike ("ACME", "Acme")
+  // find the same records: the first of them is searched for all, and its records are held once
+  // instead of once per spelling.
+  std::vector<std::size_t> searched_as(terms.size());
+  std::vector<std::string> searched;
+  {
+    std::map<std::string, std::size_t, std::less<>> first_spelling;
+    for (std::size_t t = 0; t < terms.size(); ++t) {
+      const auto [at, added] = first_spelling.emplace(text::to_lower(terms[t]), searched.size());
+      if (added) searched.push_back(terms[t]);
+      searched_as[t] = at->second;
+    }
+  }
   std::vector<std::vector<CorpusHits>> term_hits;
-  if (!terms.empty()) term_hits = hooks.search(pages, terms);
+  if (!searched.empty()) term_hits = hooks.search(pages, searched);
   const auto term_index = [&](const std::string& term) {
-    return static_cast<std::size_t>(std::lower_bound(terms.begin(), terms.end(), term) -
-                                    terms.begin());
+    return searched_as.at(static_cast<std::size_t>(
+        std::lower_bound(terms.begin(), terms.end(), term) - terms.begin()));
   };
   // The last claim that reads a term's records takes them over, so that a record is held once,
   // not once in the search results and again in every verdict.
-  std::vector<std::size_t> readers(terms.size(), 0);
+  std::vector<std::size_t> readers(searched.size(), 0);
   for (std::size_t i = 0; i < claims.size(); ++i) {
     if (claims[i].anchor_hash != keys[i] || occurrences.find(keys[i])->second >= 2) continue;
     for (const std::string& candidate : candidates[i]) ++readers.at(term_index(candidate));
