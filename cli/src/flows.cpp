@@ -50,7 +50,7 @@ std::optional<std::string> first_characters(std::string_view text, std::size_t c
 
 const char* flag_text(bool value) { return value ? "true" : "false"; }
 
-// What the certificate flow is doing, for the line that ends it when memory runs out: a step
+// What a flow is doing, for the line that ends it when memory runs out: a step
 // ("reading the certificate ") and what it works on (a path as shown). The caller owns it, so it
 // outlives the frames that an exhausted heap unwinds.
 struct Step {
@@ -185,15 +185,15 @@ int run_verify_certificate(const VerifyCertificateArgs& args, const Streams& str
   }
 }
 
-int run_verify_provenance(const VerifyProvenanceArgs& args, const Streams& streams) {
-  return run_verify_provenance(args, streams, provenance::verify_provenance);
-}
+namespace {
 
-int run_verify_provenance(const VerifyProvenanceArgs& args, const Streams& streams,
-                          const ProvenanceAudit& audit) {
+int verify_provenance_steps(const VerifyProvenanceArgs& args, const Streams& streams,
+                            const ProvenanceAudit& audit, Step& step) {
+  const std::string project_path = shown(args.project);
+  step = {"auditing the project ", project_path};
   if (!text::is_directory(args.project)) {
-    return input_error(
-        streams, "error: project directory not found or not a directory: " + shown(args.project));
+    return input_error(streams,
+                       "error: project directory not found or not a directory: " + project_path);
   }
   if (args.corpus && !text::is_directory(*args.corpus)) {
     return input_error(streams,
@@ -201,8 +201,15 @@ int run_verify_provenance(const VerifyProvenanceArgs& args, const Streams& strea
   }
 
   const provenance::ProvenanceAuditResult result = audit(args.project, args.corpus);
-  if (write_stdout(provenance::render_audit_report(result), streams)) return kExitInputError;
 
+  // The report leaves in pieces as it is written: whole, it can be many times the input's size.
+  step = {"writing the report of ", project_path};
+  StdoutWriter out(streams);
+  provenance::write_audit_report(result,
+                                 [&out](std::string_view piece) { return out.write(piece); });
+  if (out.failed()) return kExitInputError;
+
+  step = {"printing the outcome of ", project_path};
   const provenance::ValidatorReport& report = result.report;
   streams.err("provenance audit: total=" + std::to_string(report.total) + " derived=" +
               std::to_string(report.derived) + " assumption=" + std::to_string(report.assumption) +
@@ -234,6 +241,24 @@ int run_verify_provenance(const VerifyProvenanceArgs& args, const Streams& strea
     return kExitVerdictFailed;
   }
   return kExitOk;
+}
+
+}  // namespace
+
+int run_verify_provenance(const VerifyProvenanceArgs& args, const Streams& streams) {
+  return run_verify_provenance(args, streams, provenance::verify_provenance);
+}
+
+int run_verify_provenance(const VerifyProvenanceArgs& args, const Streams& streams,
+                          const ProvenanceAudit& audit) {
+  Step step{"starting", {}};
+  try {
+    return verify_provenance_steps(args, streams, audit, step);
+  } catch (const std::bad_alloc&) {
+    // The audit's result and the report's piece are freed by now; the line needs no heap.
+    report_out_of_memory(streams, step);
+    return kExitInputError;
+  }
 }
 
 int run_command_line(const std::vector<std::string>& argv, const Terminal& terminal,

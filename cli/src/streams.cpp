@@ -47,11 +47,21 @@ bool prepare_standard_streams() {
   return true;
 }
 
+bool StdoutWriter::write(std::string_view piece) {
+  if (ended_) return false;
+  const int errnum = streams_.out(piece);
+  if (errnum == 0) return true;
+  ended_ = true;
+  if (errnum == EPIPE) return false;
+  failed_ = true;
+  streams_.err("error: cannot write to stdout: " + text::os_error_text(errnum) + "\n");
+  return false;
+}
+
 bool write_stdout(std::string_view text, const Streams& streams) {
-  const int errnum = streams.out(text);
-  if (errnum == 0 || errnum == EPIPE) return false;
-  streams.err("error: cannot write to stdout: " + text::os_error_text(errnum) + "\n");
-  return true;
+  StdoutWriter writer(streams);
+  writer.write(text);
+  return writer.failed();
 }
 
 }  // namespace fennick::cli

@@ -23,6 +23,24 @@ Streams process_streams();
 // a descriptor could not be reopened.
 bool prepare_standard_streams();
 
+// Standard output for a text handed over in pieces, under write_stdout's rules: a broken pipe
+// ends the writing and counts as written; any other failure prints "error: cannot write to
+// stdout: {error}" on standard error once and ends it.
+class StdoutWriter {
+ public:
+  explicit StdoutWriter(const Streams& streams) : streams_(streams) {}
+
+  // Writes the piece whole; false once the writing has ended, so no further piece is wanted.
+  bool write(std::string_view piece);
+  // True when a write failed other than by a broken pipe (the caller then ends with exit code 2).
+  bool failed() const { return failed_; }
+
+ private:
+  const Streams& streams_;
+  bool ended_ = false;
+  bool failed_ = false;
+};
+
 // Hands `text` to standard output in one write-all. A broken pipe counts as written; any other
 // failure prints "error: cannot write to stdout: {error}" on standard error. True when the write
 // failed (the caller then ends with exit code 2).

@@ -2,11 +2,15 @@
 // replaced by one that returns the fail-closed result a fault produces.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "flows.h"
 #include "provenance/allowlist/allowlist.h"
+#include "provenance/report.h"
 #include "provenance/validator/audit.h"
 #include "support/files.h"
 
@@ -84,6 +88,91 @@ TEST(ProvenanceExit, UnreadableBrdFailsAfterAPanicAndBeforeRejectedClaims) {
                                        : "provenance verification FAILED: the BRD " + brd +
                                              " could not be read; nothing was verified "
                                              "(--fail-on-rejected)\n"));
+  }
+}
+
+// An exhausted heap while auditing or while writing the report ends the run with one line and
+// exit code 2, never with an escaping exception; the step named is where it ran out.
+TEST(ProvenanceExit, OutOfMemoryEndsWithTwoAndOneLine) {
+  const test_support::TempDir project;
+  VerifyProvenanceArgs args;
+  args.project = project.path();
+  const auto throwing_audit = [](const std::string&, const std::optional<std::string>&)
+      -> provenance::ProvenanceAuditResult { throw std::bad_alloc(); };
+
+  Captured io;
+  EXPECT_EQ(run_verify_provenance(args, io.streams(), throwing_audit), 2);
+  EXPECT_EQ(io.out, "");
+  EXPECT_EQ(io.err, "error: out of memory while auditing the project " + project.path() + "\n");
+
+  std::string err;
+  const Streams failing{[](std::string_view) -> int { throw std::bad_alloc(); },
+                        [&err](std::string_view t) { err.append(t); }};
+  EXPECT_EQ(run_verify_provenance(args, failing, panicked), 2);
+  EXPECT_EQ(err, "error: out of memory while writing the report of " + project.path() + "\n");
+}
+
+provenance::ProvenanceAuditResult many_records(const std::string&,
+                                               const std::optional<std::string>&) {
+  provenance::ProvenanceAuditResult result;
+  provenance::ClaimVerdict verdict;
+  verdict.id = "BR-1";
+  verdict.mode = provenance::VerdictMode::rejected("citation_unbound");
+  for (int d = 0; d < 5000; ++d) {
+    provenance::CorpusHits hits;
+    hits.source = "doc-" + std::to_string(d) + ".txt";
+    hits.hit_count = 1;
+    verdict.corpus_search_summary.push_back(hits);
+  }
+  result.report.verdicts = {verdict};
+  result.report.total = 1;
+  result.report.rejected = 1;
+  result.corpus_source = provenance::CorpusSource::kLegacyTxt;
+  result.synthesized_corpus = true;
+  return result;
+}
+
+// A report of several pieces: the first failed write ends the writing. A broken pipe still counts
+// as written (the summary follows, exit 0); any other failure is reported once and ends with 2.
+TEST(ProvenanceExit, FailedWriteEndsAMultiPieceReport) {
+  const test_support::TempDir project;
+  VerifyProvenanceArgs args;
+  args.project = project.path();
+  struct Case {
+    int errnum;
+    int failing_call;
+    std::string err;
+    int exit_code;
+  };
+  const Case cases[] = {
+      {EPIPE, 1,
+       "provenance audit: total=1 derived=0 assumption=0 rejected=1 synthesizedCorpus=true "
+       "brdNotFound=false corpusEmpty=false corpusSource=LegacyTxt\n",
+       0},
+      {EIO, 2, "error: cannot write to stdout: Input/output error (os error 5)\n", 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.errnum);
+    int calls = 0;
+    std::string out;
+    std::string err;
+    const Streams streams{[&](std::string_view t) {
+                            if (++calls >= c.failing_call) return c.errnum;
+                            out.append(t);
+                            return 0;
+                          },
+                          [&err](std::string_view t) { err.append(t); }};
+    EXPECT_EQ(run_verify_provenance(args, streams, many_records), c.exit_code);
+    EXPECT_EQ(calls, c.failing_call);
+    EXPECT_EQ(err, c.err);
+    // What was written before the failure is the report's beginning, cut at a line end.
+    const std::string whole = provenance::render_audit_report(many_records(args.project, {}));
+    EXPECT_EQ(out.empty(), c.failing_call == 1);
+    EXPECT_LT(out.size(), whole.size());
+    EXPECT_EQ(whole.compare(0, out.size(), out), 0);
+    if (!out.empty()) {
+      EXPECT_EQ(out.back(), '\n');
+    }
   }
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "support/digests.h"
 
@@ -278,6 +279,64 @@ TEST(AuditReport, OtherModesPrintTheirNames) {
   const std::string text = render_audit_report(result);
   EXPECT_NE(text.find("### BR-1\n- mode: `derivedWeak`\n"), std::string::npos);
   EXPECT_NE(text.find("### BR-2\n- mode: `assumptionOrphaned`\n"), std::string::npos);
+}
+
+// A report of many megabytes must never be held whole: it leaves in pieces of about
+// kReportPieceBytes, each ending on a line end, with nothing lost or repeated where one piece
+// ends in the middle of a verdict; and a sink that wants no more is not called again.
+TEST(AuditReport, LongReportLeavesInLinePieces) {
+  ProvenanceAuditResult result = empty_result();
+  std::string findings;
+  for (int v = 0; v < 3; ++v) {
+    ClaimVerdict verdict;
+    verdict.id = "BR-" + std::to_string(v);
+    verdict.mode = VerdictMode::rejected("citation_unbound");
+    verdict.names_external_entity = true;
+    verdict.entity_candidates = {"Zorb"};
+    findings += "### BR-" + std::to_string(v) +
+                "\n- mode: `rejected: citation_unbound`\n- kind: `BR`\n- anchorHash: ``\n"
+                "- namesExternalEntity: true\n- entityCandidates: Zorb\n- corpusSearchSummary:\n";
+    for (int d = 0; d < 2000; ++d) {
+      CorpusHits hits;
+      hits.source = "doc-" + std::to_string(v) + "-" + std::to_string(d) + ".txt";
+      hits.pages_searched = 1;
+      hits.hit_count = static_cast<std::uint32_t>(d + 1);
+      verdict.corpus_search_summary.push_back(hits);
+      findings += "  - `doc-" + std::to_string(v) + "-" + std::to_string(d) +
+                  ".txt`: pagesSearched=1, hitCount=" + std::to_string(d + 1) + "\n";
+    }
+    findings += "\n";
+    result.report.verdicts.push_back(verdict);
+  }
+
+  std::vector<std::string> pieces;
+  EXPECT_TRUE(write_audit_report(result, [&pieces](std::string_view piece) {
+    pieces.emplace_back(piece);
+    return true;
+  }));
+  ASSERT_GT(pieces.size(), 2u);
+  std::string joined;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(pieces[i].back(), '\n');
+    // Every line here is short: a piece is handed on as soon as it has grown to the size.
+    EXPECT_LT(pieces[i].size(), kReportPieceBytes + 100);
+    if (i + 1 < pieces.size()) {
+      EXPECT_GE(pieces[i].size(), kReportPieceBytes);
+    }
+    joined += pieces[i];
+  }
+  EXPECT_EQ(joined, render_audit_report(result));
+  const std::size_t at = joined.find("## Findings\n\n");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_EQ(joined.substr(at), "## Findings\n\n" + findings + std::string(kSuggestions));
+
+  int calls = 0;
+  EXPECT_FALSE(write_audit_report(result, [&calls](std::string_view) {
+    ++calls;
+    return false;
+  }));
+  EXPECT_EQ(calls, 1);
 }
 
 std::string health(std::uint32_t derived, std::uint32_t weak, std::uint32_t total) {

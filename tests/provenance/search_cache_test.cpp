@@ -48,5 +48,42 @@ TEST(ValidatorSearch, EachCandidateIsSearchedOncePerAudit) {
   }
 }
 
+// Spellings that lower-case alike find the same records: one of them is searched for all, so that
+// an audit naming one word in thousands of letter cases holds its records once, and every claim
+// still gets the records a search of its own spelling gives.
+TEST(ValidatorSearch, SpellingsThatLowerCaseAlikeAreSearchedOnce) {
+  const std::vector<CorpusPage> pages = {test_support::corpus_page("a.json", "the acme portal"),
+                                         test_support::corpus_page("b.json", "acme again")};
+  AllowlistInputs inputs;
+  const EffectiveAllowlist allowlist = build_effective_allowlist(inputs);
+  const std::vector<ProvenanceClaim> claims = {
+      new_claim("BR-001", RequirementKind::kBr, "Acme must approve the release"),
+      new_claim("BR-002", RequirementKind::kBr, "ACME and aCME sign the report"),
+      new_claim("BR-003", RequirementKind::kBr, "Zyxx hosts the mirror")};
+
+  std::map<std::string, int> searches;
+  internal::ValidatorHooks hooks;
+  hooks.search = [&](std::span<const CorpusPage> corpus, std::span<const std::string> terms) {
+    for (const std::string& term : terms) ++searches[term];
+    return search_corpus_terms(corpus, terms);
+  };
+  const ValidatorReport report = internal::validate_claims(
+      claims, pages, allowlist, AssumptionBudget{10, 0}, CalendarDate{2026, 1, 1}, hooks);
+
+  EXPECT_EQ(searches, (std::map<std::string, int>{{"ACME", 1}, {"Zyxx", 1}}));
+  ASSERT_EQ(report.verdicts.size(), 3u);
+  const std::vector<CorpusHits> direct = search_corpus(pages, "Acme");
+  EXPECT_EQ(report.verdicts[0].entity_candidates, (std::vector<std::string>{"Acme"}));
+  EXPECT_EQ(report.verdicts[0].corpus_search_summary, direct);
+  // Two spellings: each brings the records once, a.json's two before b.json's two.
+  EXPECT_EQ(report.verdicts[1].entity_candidates, (std::vector<std::string>{"ACME", "aCME"}));
+  EXPECT_EQ(report.verdicts[1].corpus_search_summary,
+            (std::vector<CorpusHits>{direct[0], direct[0], direct[1], direct[1]}));
+  EXPECT_TRUE(report.verdicts[2].corpus_search_summary.empty());
+  EXPECT_EQ(test_support::verdict_reasons(report),
+            (std::vector<std::string>{"citation_unbound", "citation_unbound",
+                                      "no_citation_for_external_entity"}));
+}
+
 }  // namespace
 }  // namespace fennick::provenance

@@ -59,7 +59,34 @@ std::string shown_code(std::string_view value) {
   return out;
 }
 
-void append_verdict(std::string& out, const ClaimVerdict& verdict) {
+// The report's text on its way to the sink: filled line by line and handed on whenever it reaches
+// kReportPieceBytes, so that what is held stays one piece whatever the size of the report.
+class ReportWindow {
+ public:
+  explicit ReportWindow(const ReportSink& sink) : sink_(sink) {
+    text_.reserve(kReportPieceBytes + kReportPieceBytes / 4);
+  }
+
+  std::string& text() { return text_; }
+
+  // Hands the text on once it has grown to a piece; false once the sink wants no more.
+  bool drain_if_full() { return text_.size() < kReportPieceBytes ? going_ : drain(); }
+
+  // Hands on what is left; false once the sink wants no more.
+  bool drain() {
+    if (going_ && !text_.empty()) going_ = sink_(text_);
+    text_.clear();
+    return going_;
+  }
+
+ private:
+  const ReportSink& sink_;
+  std::string text_;
+  bool going_ = true;
+};
+
+bool append_verdict(ReportWindow& window, const ClaimVerdict& verdict) {
+  std::string& out = window.text();
   out += "### ";
   out += shown_code(verdict.id);
   out += "\n- mode: `";
@@ -93,9 +120,12 @@ void append_verdict(std::string& out, const ClaimVerdict& verdict) {
       out += ", hitCount=";
       append_count(out, hits.hit_count);
       out += '\n';
+      // One verdict may list millions of records: they leave in pieces as they are written.
+      if (!window.drain_if_full()) return false;
     }
   }
   out += '\n';
+  return window.drain_if_full();
 }
 
 }  // namespace
@@ -127,9 +157,10 @@ std::string provenance_health(const ValidatorReport& report) {
   return std::to_string(p / 10) + "." + std::to_string(p % 10) + "%";
 }
 
-std::string render_audit_report(const ProvenanceAuditResult& result) {
+bool write_audit_report(const ProvenanceAuditResult& result, const ReportSink& sink) {
   const ValidatorReport& report = result.report;
-  std::string out;
+  ReportWindow window(sink);
+  std::string& out = window.text();
   append_line(out, "# Retroactive Provenance Audit Report");
   append_line(out, "");
   append_field(out, "schemaVersion", report.schema_version);
@@ -165,7 +196,9 @@ std::string render_audit_report(const ProvenanceAuditResult& result) {
   append_line(out, "");
   append_line(out, "## Findings");
   append_line(out, "");
-  for (const ClaimVerdict& verdict : report.verdicts) append_verdict(out, verdict);
+  for (const ClaimVerdict& verdict : report.verdicts) {
+    if (!append_verdict(window, verdict)) return false;
+  }
   append_line(out, "## Suggested Next Actions");
   append_line(out, "");
   append_line(out,
@@ -179,7 +212,16 @@ std::string render_audit_report(const ProvenanceAuditResult& result) {
                 "- Re-run the audit against a typed (spec-120) corpus once available; this run "
                 "synthesised pages from legacy `.txt` files (FR-039).");
   }
-  return out;
+  return window.drain();
+}
+
+std::string render_audit_report(const ProvenanceAuditResult& result) {
+  std::string whole;
+  write_audit_report(result, [&whole](std::string_view piece) {
+    whole += piece;
+    return true;
+  });
+  return whole;
 }
 
 }  // namespace fennick::provenance

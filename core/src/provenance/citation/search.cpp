@@ -82,7 +82,7 @@ void record_hit(CorpusHits& record, std::string_view line, std::size_t number) {
   }
 }
 
-bool source_less(const std::string& a, const std::string& b) { return text::path_less(a, b); }
+bool source_less(std::string_view a, std::string_view b) { return text::path_less(a, b); }
 
 // The first occurrence of `needle` (at least 1 byte) in haystack[0, size), or null. A search
 // reads the whole lower-cased corpus once per term, so the scan tests 16 positions at a time for
@@ -130,7 +130,7 @@ class OnePassSearch {
   explicit OnePassSearch(const TermMatcher& matcher)
       : matcher_(matcher), tallies_(matcher.pattern_count()), found_(matcher.pattern_count()) {}
 
-  void search_document(const CorpusPage& page, const std::string& source) {
+  void search_document(const CorpusPage& page, const json::Text& source) {
     std::size_t number = 0;
     for_each_document_line(page.output, [&](std::string_view line) {
       ++number;
@@ -388,7 +388,8 @@ std::vector<std::vector<CorpusHits>> search_corpus_terms(std::span<const CorpusP
   drop_unmatchable_patterns(pages, patterns, pattern_of);
   if (patterns.empty()) return results;
 
-  std::vector<std::string> sources;
+  // One shared name per document, whatever number of records refer to it.
+  std::vector<json::Text> sources;
   sources.reserve(pages.size());
   std::vector<std::size_t> order(pages.size());
   for (std::size_t i = 0; i < pages.size(); ++i) {

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "json/text.h"
 #include "provenance/corpus.h"
 
 namespace fennick::provenance {
@@ -67,9 +68,11 @@ class HitList {
   std::shared_ptr<std::vector<CorpusHit>> hits_;
 };
 
-// The hits of one document; only documents with at least one matching line get a record.
+// The hits of one document; only documents with at least one matching line get a record. The
+// source name is held once per document and shared by every record of it: an audit keeps a record
+// per candidate and document, and a path copied into each would outweigh the corpus many times.
 struct CorpusHits {
-  std::string source;                // the document's source name, invalid UTF-8 shown as U+FFFD
+  json::Text source;                 // the document's source name, invalid UTF-8 shown as U+FFFD
   HitList hits;                      // the first kMaxRecordedHits matching lines, in line order
   std::uint32_t pages_searched = 0;  // entries of the page list, or 1 without one
   std::uint32_t hit_count = 0;       // all matching lines
@@ -86,7 +89,7 @@ class LoweredCorpus {
 
  private:
   struct Document {
-    std::string source;
+    json::Text source;
     std::uint32_t pages_searched = 0;
     std::vector<std::string_view> lines;      // as written, into the pages' texts
     std::string lowered;                      // the lower-cased lines joined by "\n"

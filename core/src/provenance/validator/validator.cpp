@@ -172,11 +172,38 @@ ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
     use.term = static_cast<std::uint32_t>(terms.size() - 1);
   }
   std::vector<std::uint32_t>().swap(by_term);
+  // The search lower-cases a term first, so candidates that lower-case alike ("ACME", "Acme")
+  // find the same records: the first of them is searched for all, and its records are held once
+  // instead of once per spelling.
+  std::vector<std::uint32_t> searched_as(terms.size());
+  std::vector<std::string> searched;
+  std::vector<std::uint32_t> searched_from;  // per searched term, the term it was moved from
+  {
+    std::map<std::string, std::uint32_t, std::less<>> first_spelling;
+    for (std::size_t t = 0; t < terms.size(); ++t) {
+      const auto [at, added] = first_spelling.emplace(
+          text::to_lower(terms[t]), static_cast<std::uint32_t>(searched.size()));
+      if (added) {
+        searched.push_back(std::move(terms[t]));
+        searched_from.push_back(static_cast<std::uint32_t>(t));
+      }
+      searched_as[t] = at->second;
+    }
+  }
   std::vector<std::vector<CorpusHits>> term_hits;
-  if (!terms.empty()) term_hits = hooks.search(pages, terms);
+  if (!searched.empty()) term_hits = hooks.search(pages, searched);
+  for (std::size_t s = 0; s < searched.size(); ++s) {
+    terms[searched_from[s]] = std::move(searched[s]);
+  }
+  std::vector<std::string>().swap(searched);
+  std::vector<std::uint32_t>().swap(searched_from);
   for (std::size_t t = 0; t < terms.size(); ++t) candidate(uses[owner[t]]) = std::move(terms[t]);
   std::vector<std::string>().swap(terms);
   std::vector<std::uint32_t>().swap(owner);
+  // The last claim that reads a term's records takes them over, so that a record is held once,
+  // not once in the search results and again in every verdict.
+  std::vector<std::uint32_t> readers(term_hits.size(), 0);
+  for (const CandidateUse& use : uses) ++readers.at(searched_as.at(use.term));
 
   AssumptionLedger ledger(budget, today);
 
@@ -207,12 +234,25 @@ ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
     }
 
     std::uint64_t total_hits = 0;
+    std::size_t record_count = 0;
+    for (std::size_t j = 0; j < verdict.entity_candidates.size(); ++j) {
+      record_count += term_hits.at(searched_as.at(uses.at(next_use + j).term)).size();
+    }
     std::vector<CorpusHits> summary;
+    summary.reserve(record_count);
     for (std::size_t j = 0; j < verdict.entity_candidates.size(); ++j, ++next_use) {
-      for (const CorpusHits& hits : term_hits.at(uses.at(next_use).term)) {
+      const std::uint32_t term = searched_as.at(uses.at(next_use).term);
+      std::vector<CorpusHits>& records = term_hits.at(term);
+      const bool last_reader = --readers.at(term) == 0;
+      for (CorpusHits& hits : records) {
         total_hits += hits.hit_count;
-        summary.push_back(hits);
+        if (last_reader) {
+          summary.push_back(std::move(hits));
+        } else {
+          summary.push_back(hits);
+        }
       }
+      if (last_reader) std::vector<CorpusHits>().swap(records);
     }
     std::stable_sort(summary.begin(), summary.end(), [](const CorpusHits& a, const CorpusHits& b) {
       return text::path_less(a.source, b.source);
