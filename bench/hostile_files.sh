@@ -34,7 +34,7 @@ trap 'rm -rf "$work"' EXIT
 
 # One run of BIN with ARGS under the limits; sets RESULT to "time, peak, exit", followed by
 # ", panic" when the report carries the validator's fail-closed reason and by the first stderr
-# line holding LOOK_FOR (when it is not "-"), cut to 100 bytes.
+# line holding LOOK_FOR, else the first error line (when LOOK_FOR is not "-"), cut to 100 bytes.
 measure() {
   local look_for=$1 bin=$2
   shift 2
@@ -44,6 +44,9 @@ measure() {
   if [ "$look_for" != - ]; then
     local line
     line=$(grep -F -m 1 -e "$look_for" "$work/err" | tr -cd "[:print:]" | cut -c 1-100) || true
+    # A run that ends in an error without naming the file: its error line.
+    [ -n "$line" ] ||
+      line=$(grep -m 1 '^error:' "$work/err" | tr -cd "[:print:]" | cut -c 1-100) || true
     if [ -n "$line" ]; then RESULT="$RESULT: \"$line\""; fi
   fi
   rm -f "$work/out" "$work/err"

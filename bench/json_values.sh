@@ -140,9 +140,9 @@ awk -v n="$components" 'BEGIN {
     depth = i % 4
     if (depth == 0 && i > 0) printf ","
     if (depth > 0) printf ",\"components\":["
-    v = "1." i % 97 "." i % 13; ref = "pkg:npm/pkg-" i "@" v; h = ""
+    v = "1." i % 97 "." i % 13; ref = "pkg:npm/p" i "@" v; h = ""
     for (k = 0; k < 8; k++) h = h sprintf("%08x", (i * 2654435761 + k * 40503) % 2147483647)
-    printf "\n{\"type\":\"library\",\"bom-ref\":\"%s\",\"name\":\"pkg-%d\",\"version\":\"%s\",\"purl\":\"%s\",\"hashes\":[{\"alg\":\"SHA-256\",\"content\":\"%s\"}],\"licenses\":[{\"license\":{\"id\":\"MIT\"}}],\"properties\":[{\"name\":\"index\",\"value\":\"%d\"}]", ref, i, v, ref, h, i
+    printf "\n{\"type\":\"library\",\"bom-ref\":\"%s\",\"name\":\"p%d\",\"version\":\"%s\",\"purl\":\"%s\",\"hashes\":[{\"alg\":\"SHA-256\",\"content\":\"%s\"}],\"licenses\":[{\"license\":{\"id\":\"MIT\"}}],\"properties\":[{\"name\":\"i\",\"value\":\"%d\"}]", ref, i, v, ref, h, i
     if (depth == 3 || i == n - 1) { printf "}"; for (k = 0; k < depth; k++) printf "]}" }
   }
   printf "]}\n" }' | bound_run "$work/generated"

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the benchmarks that run a yardstick binary beside this build's.
 #   resolve_baseline BUILD_DIR
 # Sets BASELINE_BIN to the yardstick `fennick`, or to "" when there is none (the yardstick column

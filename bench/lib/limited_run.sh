@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the hostile-input benchmarks: one fresh run of a binary under a time and an
 # address-space limit, so that a hang shows as "> N s" and an abort or a kill as such.
 #   limited_run TIMEOUT_S MEMORY_MB WORK OUT BIN ARGS...
