@@ -7,7 +7,7 @@
 # stored) for this build and, in the same run, for a baseline binary (the yardstick column), each
 # one fresh process under a time and an address-space limit.
 #   bench/provenance_memory.sh [BUILD_DIR]                          (default: build)
-#   BASELINE_REV=0347ea5 TIMEOUT=60 MEMORY_MB=4096 bench/provenance_memory.sh build
+#   BASELINE_REV=0347ea5 TIMEOUT=120 MEMORY_MB=4096 bench/provenance_memory.sh build
 #   DOCUMENTS="300 800" LARGE_DOCUMENTS_MB=2560 CLAIMS=2000000 CANDIDATE_MB=50 bench/...
 # The yardstick (bench/lib/baseline.sh): BASELINE names a binary, BASELINE_REV a git revision
 # built once into BUILD_DIR/baseline-REV; without either the yardstick column is "-".
@@ -18,7 +18,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . bench/lib/baseline.sh
 build=${1:-build}
-timeout_s=${TIMEOUT:-60}
+timeout_s=${TIMEOUT:-120}
 memory_mb=${MEMORY_MB:-4096}
 large_documents_mb=${LARGE_DOCUMENTS_MB:-2560}
 document_counts=${DOCUMENTS:-300 800}
@@ -37,18 +37,19 @@ trap 'rm -rf "$work"' EXIT
 mb() { awk -v b="$1" 'BEGIN { if (b < 1e5) printf "%d bytes", b; else printf "%.1f MB", b / 1e6 }'; }
 
 # One run of BIN on PROJECT under LIMIT_MB of address space; sets RESULT to "time, peak, outcome,
-# report size (sha256 prefix)" and prints the full digest. The report only passes through a pipe.
+# report size (sha256 prefix)" and prints the full digest. The outcome carries "panic" when the
+# report holds the validator's fail-closed reason. The report only passes through a pipe.
 measure() {
   local label=$1 bin=$2 limit_mb=$3 project=$4
-  rm -f "$work/sha" "$work/bytes"
+  rm -f "$work/sha" "$work/bytes" "$work/panics"
   { /usr/bin/time -o "$work/time" -f '%e %M %x' timeout "$timeout_s" \
     prlimit --as=$((limit_mb * 1024 * 1024)) "$bin" verify-provenance --project "$project" \
-    2>/dev/null </dev/null || true; } | tee >(sha256sum | cut -d' ' -f1 >"$work/sha") |
-    wc -c >"$work/bytes"
-  # The digest is written by a process of its own once the pipe closes.
+    2>/dev/null </dev/null || true; } | tee >(sha256sum | cut -d' ' -f1 >"$work/sha") \
+    >(grep -c -F qg13_validator_panic >"$work/panics") | wc -c >"$work/bytes"
+  # The digest and the count are written by processes of their own once the pipe closes.
   local i
   for ((i = 0; i < 600; i++)); do
-    [ -s "$work/sha" ] && break
+    [ -s "$work/sha" ] && [ -s "$work/panics" ] && break
     sleep 0.1
   done
   local wall peak code signal outcome bytes sha
@@ -62,6 +63,7 @@ measure() {
     *) [ "$code" -gt 128 ] && outcome="signal $((code - 128))" || outcome="exit $code" ;;
   esac
   bytes=$(cat "$work/bytes")
+  [ "$(cat "$work/panics" 2>/dev/null || echo 0)" -eq 0 ] || outcome="$outcome, panic"
   sha=$(cat "$work/sha" 2>/dev/null || echo -)
   RESULT="$wall s, $(awk -v k="$peak" 'BEGIN { printf "%.0f MB", k / 1024 }') peak, $outcome, report $(mb "$bytes") (sha256 ${sha:0:16})"
   printf '  %s: %s\n  %s report: %s bytes, sha256 %s\n' "$label" "$RESULT" "$label" "$bytes" "$sha"
