@@ -8,14 +8,15 @@
 # fail its hash (checked once per size, untimed).
 #   bench/certificate_scale.sh [BUILD_DIR]                              (default: build)
 #   STAGES="100000 300000 1000000" RUNS=5 bench/certificate_scale.sh build-bench
+#   BASELINE_REV=0347ea5 bench/certificate_scale.sh build-bench   (yardstick built from a revision)
 #   BASELINE=/path/to/old/fennick bench/certificate_scale.sh build-bench
-# BASELINE defaults to the pre-round build in /work/baseline; without one the yardstick
-# column is "-". Needs about 3 GB of memory to seal the largest certificate and 160 MB of disk
-# per million stages.
+# The yardstick (bench/lib/baseline.sh): BASELINE names a binary, BASELINE_REV a git revision
+# built once into BUILD_DIR/baseline-REV; without either the yardstick column is "-".
+# Needs about 3 GB of memory to seal the largest certificate and 160 MB of disk per million stages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-baseline=${BASELINE:-/work/baseline/build/cli/fennick}
+. bench/lib/baseline.sh
 stage_counts=${STAGES:-100000 300000 1000000}
 runs=${RUNS:-5}
 fennick="$build/cli/fennick"
@@ -25,7 +26,8 @@ maker="$build/bench/certificate_scale_bench"
 for need in "$fennick" "$maker" /usr/bin/time; do
   command -v "$need" >/dev/null || { echo "certificate_scale: $need is missing" >&2; exit 2; }
 done
-[ -x "$baseline" ] || baseline=""
+resolve_baseline "$build"
+baseline=$BASELINE_BIN
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/fennick-scale.XXXXXX")
 trap 'rm -rf "$work"' EXIT

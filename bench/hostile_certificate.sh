@@ -6,22 +6,26 @@
 #   bench/hostile_certificate.sh [BUILD_DIR]                     (default: build)
 #   BASELINE=/path/to/old/fennick TIMEOUT=60 MEMORY_MB=4096 bench/hostile_certificate.sh build
 #   SIGNERS="10000 20000 40000 80000" bench/hostile_certificate.sh build
-# Without a baseline binary the yardstick column is "-".
+#   BASELINE_REV=0347ea5 bench/hostile_certificate.sh build   (yardstick built from a revision)
+# The yardstick (bench/lib/baseline.sh): BASELINE names a binary, BASELINE_REV a git revision
+# built once into BUILD_DIR/baseline-REV; without either the yardstick column is "-".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-baseline=${BASELINE:-/work/baseline/build/cli/fennick}
+. bench/lib/baseline.sh
 timeout_s=${TIMEOUT:-60}
 memory_mb=${MEMORY_MB:-4096}
 signer_counts=${SIGNERS:-10000 20000 40000 80000}
 fennick="$build/cli/fennick"
 maker="$build/tests/make_hostile_certificates"
-# The two programs of this build (cmake --build BUILD_DIR --target fennick
-# make_hostile_certificates), GNU time, timeout and prlimit.
-for need in "$fennick" "$maker" /usr/bin/time timeout prlimit; do
+escaper="$build/tests/make_hostile_inputs"
+# The programs of this build (cmake --build BUILD_DIR --target fennick
+# make_hostile_certificates make_hostile_inputs), GNU time, timeout and prlimit.
+for need in "$fennick" "$maker" "$escaper" /usr/bin/time timeout prlimit; do
   command -v "$need" >/dev/null || { echo "hostile_certificate: $need is missing" >&2; exit 2; }
 done
-[ -x "$baseline" ] || baseline=""
+resolve_baseline "$build"
+baseline=$BASELINE_BIN
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/fennick-hostile.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -112,3 +116,19 @@ bench_case "200 stages whose artifact links to one 64 MB file" "$work/shared.jso
 rm -rf "$work/shared" "$work/shared.bin"
 
 bench_case "/dev/zero as the certificate, 256 MB address space" /dev/zero 256 --allow-unsealed
+
+# Values of ESC characters, each shown as a six-byte escape on every line that names it.
+# Target: INVALID within 5 s, under 256 MB of memory, under 16 MB of stderr.
+escaped_names=${ESCAPED_NAMES:-200000}
+"$escaper" escaped-artifact-names "$work/escaped-names.json" "$escaped_names" 1024
+bench_case "stage id of 1,024 ESC characters listing $escaped_names artifacts" \
+  "$work/escaped-names.json" "$memory_mb" --allow-unsealed --artifact-dir "$work/empty"
+rm -f "$work/escaped-names.json"
+escaped_manifests=${ESCAPED_MANIFESTS:-20000}
+"$escaper" escaped-flood "$work/escaped-flood.json" "$escaped_manifests" 1024
+bench_case "run id of 1,024 ESC characters, $escaped_manifests manifests of another run" \
+  "$work/escaped-flood.json" "$memory_mb" --allow-unsealed
+rm -f "$work/escaped-flood.json"
+"$escaper" escaped-flood "$work/escaped-run-id.json" 3000 1000000
+bench_case "1 MB run id of ESC characters, 3,000 manifests of another run" \
+  "$work/escaped-run-id.json" "$memory_mb" --allow-unsealed

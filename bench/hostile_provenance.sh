@@ -7,19 +7,22 @@
 # as "> N s" and a fail-closed audit as "panic".
 #   bench/hostile_provenance.sh [BUILD_DIR]                          (default: build)
 #   BASELINE=/path/to/old/fennick TIMEOUT=60 MEMORY_MB=4096 bench/hostile_provenance.sh build
-# Without a baseline binary the yardstick column is "-".
+#   BASELINE_REV=0347ea5 bench/hostile_provenance.sh build   (yardstick built from a revision)
+# The yardstick (bench/lib/baseline.sh): BASELINE names a binary, BASELINE_REV a git revision
+# built once into BUILD_DIR/baseline-REV; without either the yardstick column is "-".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . bench/lib/limited_run.sh
 build=${1:-build}
-baseline=${BASELINE:-/work/baseline/build/cli/fennick}
+. bench/lib/baseline.sh
 timeout_s=${TIMEOUT:-60}
 memory_mb=${MEMORY_MB:-4096}
 fennick="$build/cli/fennick"
 for need in "$fennick" /usr/bin/time timeout prlimit awk; do
   command -v "$need" >/dev/null || { echo "hostile_provenance: $need is missing" >&2; exit 2; }
 done
-[ -x "$baseline" ] || baseline=""
+resolve_baseline "$build"
+baseline=$BASELINE_BIN
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/fennick-hostile-provenance.XXXXXX")
 trap 'rm -rf "$work"' EXIT
