@@ -46,7 +46,7 @@ const HashKey& run_hash_key() {
 }
 
 std::uint64_t siphash24(const HashKey& key, std::string_view bytes) {
-  SipHasher hasher(key);
+  SipHasher24 hasher(key);
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t whole = bytes.size() / 8 * 8;
   for (std::size_t pos = 0; pos < whole; pos += 8) hasher.add_word(little_endian_word(p + pos));

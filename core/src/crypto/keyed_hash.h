@@ -25,8 +25,10 @@ HashKey hash_key_from_bytes(const std::array<unsigned char, 16>& bytes);
 // Throws std::runtime_error when the kernel gives none, so that the caller fails closed.
 const HashKey& run_hash_key();
 
-// SipHash-2-4 over a stream of 64-bit words: the result is SipHash-2-4 of the words' little-endian
-// bytes, so a caller that already holds its text as words hashes them without copying.
+// SipHash-c-d (c rounds per word, d to finish) over a stream of 64-bit words: the result is
+// SipHash-c-d of the words' little-endian bytes, so a caller that already holds its text as words
+// hashes them without copying.
+template <int kWordRounds, int kFinalRounds>
 class SipHasher {
  public:
   explicit SipHasher(const HashKey& key)
@@ -37,14 +39,10 @@ class SipHasher {
 
   void add_word(std::uint64_t word) {
     v3_ ^= word;
-    round();
-    round();
+    for (int i = 0; i < kWordRounds; ++i) round();
     v0_ ^= word;
     ++words_;
   }
-
-  // The hash of the words added so far.
-  std::uint64_t finish() const { return finish_with(0, 0); }
 
   // The hash of the words added so far followed by the `tail_size` (below 8) low-order bytes of
   // `tail`; SipHash's last block.
@@ -73,14 +71,10 @@ class SipHasher {
 
   std::uint64_t finish_block(std::uint64_t block) {
     v3_ ^= block;
-    round();
-    round();
+    for (int i = 0; i < kWordRounds; ++i) round();
     v0_ ^= block;
     v2_ ^= 0xff;
-    round();
-    round();
-    round();
-    round();
+    for (int i = 0; i < kFinalRounds; ++i) round();
     return v0_ ^ v1_ ^ v2_ ^ v3_;
   }
 
@@ -90,6 +84,11 @@ class SipHasher {
   std::uint64_t v3_;
   std::size_t words_ = 0;
 };
+
+// The standard strength, for tables off the hot paths.
+using SipHasher24 = SipHasher<2, 4>;
+// Fewer rounds for the corpus word counts, which hash every capitalised word of the corpus.
+using SipHasher13 = SipHasher<1, 3>;
 
 // SipHash-2-4 of `bytes`.
 std::uint64_t siphash24(const HashKey& key, std::string_view bytes);
