@@ -99,20 +99,22 @@ std::uint64_t load_word(const char* p) {
   return word;
 }
 
-// Every byte of a text shorter than 8 bytes, in one word: for 4 to 7 bytes the first and the last
-// four (overlapping), for 1 to 3 the first, middle and last byte. Two texts of the same length
-// give the same word exactly when their bytes are the same.
+// The bytes of a text shorter than 8 bytes in one little-endian word, the high bytes zero: for 4
+// to 7 bytes from the first and the last four (overlapping), for 1 to 3 from the first, middle
+// and last byte.
 std::uint64_t short_word(const char* p, std::size_t n) {
   if (n >= 4) {
     std::uint32_t head = 0;
     std::uint32_t tail = 0;
     std::memcpy(&head, p, sizeof head);
     std::memcpy(&tail, p + n - 4, sizeof tail);
-    return head | (std::uint64_t{tail} << 32);
+    return head | (std::uint64_t{tail} << (8 * (n - 4)));
   }
   if (n == 0) return 0;
-  const auto byte = [p](std::size_t i) { return std::uint64_t{static_cast<unsigned char>(p[i])}; };
-  return byte(0) | (byte(n / 2) << 8) | (byte(n - 1) << 16);
+  const auto byte = [p](std::size_t i) {
+    return std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+  };
+  return byte(0) | byte(n / 2) | byte(n - 1);
 }
 
 // Calls `visit` with folded words that together cover every byte of `s`: the words at multiples
@@ -132,15 +134,18 @@ void for_each_folded_word(std::string_view s, Visit visit) {
   visit(fold_ascii_capitals(load_word(p + n - 8)), n - 8);
 }
 
-// SipHash-1-3 of the folded words followed by 7 bytes of the length: together they spell out the
-// folded text, so spellings that differ beyond ASCII letter case are different inputs.
+// SipHash-1-3 of the text with "A" to "Z" folded to "a" to "z": the words at multiples of 8, then
+// the tail cut from the last word, which ends where the text ends.
 std::uint64_t folded_hash(const crypto::HashKey& key, std::string_view s) {
   crypto::SipHasher13 hasher(key);
-  for_each_folded_word(s, [&hasher](std::uint64_t word, std::size_t) {
-    hasher.add_word(word);
-    return true;
-  });
-  return hasher.finish_with(s.size() & 0x00FFFFFFFFFFFFFFULL, 7);
+  const char* p = s.data();
+  const std::size_t n = s.size();
+  if (n < 8) return hasher.finish_with(fold_ascii_capitals(short_word(p, n)), n);
+  std::size_t pos = 0;
+  for (; pos + 8 <= n; pos += 8) hasher.add_word(fold_ascii_capitals(load_word(p + pos)));
+  const std::size_t tail = n - pos;
+  if (tail == 0) return hasher.finish_with(0, 0);
+  return hasher.finish_with(fold_ascii_capitals(load_word(p + n - 8)) >> (8 * (8 - tail)), tail);
 }
 
 bool folded_equal(std::string_view a, std::string_view b) {
