@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "crypto/keyed_hash.h"
 #include "crypto/sha256.h"
 #include "provenance/tokens.h"
 #include "support/provenance_fixtures.h"
@@ -31,12 +33,14 @@ ExtractionOutput document(std::string text) {
 EffectiveAllowlist embedded_only() { return build_effective_allowlist(AllowlistInputs{}); }
 
 EffectiveAllowlist with_corpus(const std::vector<ExtractionOutput>& documents,
-                               std::uint32_t threshold = 1) {
+                               std::uint32_t threshold = 1,
+                               std::optional<crypto::HashKey> hash_key = std::nullopt) {
   const std::vector<std::reference_wrapper<const ExtractionOutput>> records(documents.begin(),
                                                                             documents.end());
   AllowlistInputs inputs;
   inputs.documents = records;
   inputs.threshold = threshold;
+  inputs.hash_key = hash_key;
   return build_effective_allowlist(inputs);
 }
 
@@ -247,7 +251,8 @@ TokenCounts counted_the_plain_way(const std::vector<ExtractionOutput>& documents
 // alike only through ICU (the Kelvin sign lower-cases to "k", "E" with a combining acute composes
 // to "\u00E9"), final sigma, dotted capital I, words longer than a machine word, hyphens,
 // punctuation at the edges, undecodable bytes, and thousands of distinct words. Every threshold
-// at and next to a count that occurs is tried, so a count merged wrongly shows.
+// at and next to a count that occurs is tried, so a count merged wrongly shows; and under other
+// keys of the table of counts, so an outcome that hangs on the table's order shows.
 TEST(BuildEffectiveAllowlist, CorpusCountsAgreeWithNormalisingEveryWord) {
   const std::vector<std::string> stems = {
       "acme", "Acme", "ACME", "aCmE", "\u212AELVIN", "Kelvin", "kelvin", "E\u0301COLE",
@@ -286,7 +291,12 @@ TEST(BuildEffectiveAllowlist, CorpusCountsAgreeWithNormalisingEveryWord) {
     for (const std::string& token : collect_frequent_tokens(counts, threshold)) {
       expected.insert(token);
     }
-    EXPECT_EQ(with_corpus(documents, threshold).tokens, expected);
+    const EffectiveAllowlist under_run_key = with_corpus(documents, threshold);
+    EXPECT_EQ(under_run_key.tokens, expected);
+    for (const crypto::HashKey key :
+         {crypto::HashKey{0, 0}, crypto::HashKey{0x0123456789ABCDEFULL, ~0ULL}}) {
+      EXPECT_EQ(with_corpus(documents, threshold, key), under_run_key);
+    }
   }
 }
 

@@ -99,20 +99,22 @@ std::uint64_t load_word(const char* p) {
   return word;
 }
 
-// Every byte of a text shorter than 8 bytes, in one word: for 4 to 7 bytes the first and the last
-// four (overlapping), for 1 to 3 the first, middle and last byte. Two texts of the same length
-// give the same word exactly when their bytes are the same.
+// The bytes of a text shorter than 8 bytes in one little-endian word, the high bytes zero: for 4
+// to 7 bytes from the first and the last four (overlapping), for 1 to 3 from the first, middle
+// and last byte.
 std::uint64_t short_word(const char* p, std::size_t n) {
   if (n >= 4) {
     std::uint32_t head = 0;
     std::uint32_t tail = 0;
     std::memcpy(&head, p, sizeof head);
     std::memcpy(&tail, p + n - 4, sizeof tail);
-    return head | (std::uint64_t{tail} << 32);
+    return head | (std::uint64_t{tail} << (8 * (n - 4)));
   }
   if (n == 0) return 0;
-  const auto byte = [p](std::size_t i) { return std::uint64_t{static_cast<unsigned char>(p[i])}; };
-  return byte(0) | (byte(n / 2) << 8) | (byte(n - 1) << 16);
+  const auto byte = [p](std::size_t i) {
+    return std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+  };
+  return byte(0) | byte(n / 2) | byte(n - 1);
 }
 
 // Calls `visit` with folded words that together cover every byte of `s`: the words at multiples
@@ -132,16 +134,18 @@ void for_each_folded_word(std::string_view s, Visit visit) {
   visit(fold_ascii_capitals(load_word(p + n - 8)), n - 8);
 }
 
-std::uint64_t folded_hash(std::string_view s) {
-  std::uint64_t hash = 0x9E3779B97F4A7C15ULL ^ s.size();
-  for_each_folded_word(s, [&hash](std::uint64_t word, std::size_t) {
-    hash = (hash ^ word) * 0xBF58476D1CE4E5B9ULL;
-    hash ^= hash >> 31;
-    return true;
-  });
-  hash ^= hash >> 30;
-  hash *= 0x94D049BB133111EBULL;
-  return hash ^ (hash >> 31);
+// SipHash-1-3 of the text with "A" to "Z" folded to "a" to "z": the words at multiples of 8, then
+// the tail cut from the last word, which ends where the text ends.
+std::uint64_t folded_hash(const crypto::HashKey& key, std::string_view s) {
+  crypto::SipHasher13 hasher(key);
+  const char* p = s.data();
+  const std::size_t n = s.size();
+  if (n < 8) return hasher.finish_with(fold_ascii_capitals(short_word(p, n)), n);
+  std::size_t pos = 0;
+  for (; pos + 8 <= n; pos += 8) hasher.add_word(fold_ascii_capitals(load_word(p + pos)));
+  const std::size_t tail = n - pos;
+  if (tail == 0) return hasher.finish_with(0, 0);
+  return hasher.finish_with(fold_ascii_capitals(load_word(p + n - 8)) >> (8 * (8 - tail)), tail);
 }
 
 bool folded_equal(std::string_view a, std::string_view b) {
@@ -164,11 +168,14 @@ bool folded_equal(std::string_view a, std::string_view b) {
 // reads one or two slots, with no division and no node per key. The keys are views.
 class SpellingCounts {
  public:
+  // Keyed, so that no corpus can be written to pile its words into one probe run.
+  explicit SpellingCounts(const crypto::HashKey& key) : key_(key) {}
+
   // `ascii` says whether the spelling is all ASCII, which spellings of one count share.
   void add(std::string_view spelling, bool ascii) {
     // At most 70% full, so probe runs stay short.
     if ((used_ + 1) * 10 > slots_.size() * 7) grow();
-    const std::uint64_t wide = folded_hash(spelling);
+    const std::uint64_t wide = folded_hash(key_, spelling);
     const std::uint32_t hash =
         (static_cast<std::uint32_t>(wide ^ (wide >> 32)) & ~kAsciiFlag) | (ascii ? kAsciiFlag : 0);
     const std::size_t mask = slots_.size() - 1;
@@ -224,6 +231,7 @@ class SpellingCounts {
     }
   }
 
+  crypto::HashKey key_;
   std::vector<Slot> slots_;
   std::size_t used_ = 0;
 };
@@ -275,6 +283,8 @@ std::string_view trim_ascii_non_alphanumeric(std::string_view s) {
 // allocates per word nor calls ICU.
 class CorpusTokenCounter {
  public:
+  explicit CorpusTokenCounter(const crypto::HashKey& key) : key_(key), counts_(key) {}
+
   void scan(std::string_view text) {
     std::size_t piece_start = 0;
     unsigned char piece_classes = 0;
@@ -342,7 +352,7 @@ class CorpusTokenCounter {
   std::vector<std::string> frequent_tokens(std::uint32_t threshold) const {
     // A non-ASCII spelling may normalise to the same token as another spelling (the Kelvin sign
     // lower-cases to "k"): such counts are summed before the threshold applies.
-    TokenCounts non_ascii;
+    TokenCounts non_ascii(0, crypto::KeyedStringHash(key_));
     counts_.for_each([&non_ascii](std::string_view spelling, std::uint32_t count, bool ascii) {
       if (ascii) return;
       std::string normalised = normalize_token(spelling);
@@ -396,6 +406,7 @@ class CorpusTokenCounter {
     }
   }
 
+  crypto::HashKey key_;
   SpellingCounts counts_;
 };
 
@@ -483,9 +494,9 @@ EffectiveAllowlist build_effective_allowlist(const AllowlistInputs& inputs) {
   }
 
   std::vector<std::string> frequent;
-  {
-    // The counts are dropped before the set grows.
-    CorpusTokenCounter counter;
+  if (!inputs.documents.empty()) {
+    // The counts are dropped before the set grows. Without documents no key is drawn.
+    CorpusTokenCounter counter(inputs.hash_key ? *inputs.hash_key : crypto::run_hash_key());
     for (const ExtractionOutput& document : inputs.documents) {
       counter.scan(document.text);
       if (!document.pages) continue;

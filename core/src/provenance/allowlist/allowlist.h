@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "crypto/keyed_hash.h"
 #include "provenance/extraction.h"
 
 namespace fennick::provenance {
@@ -25,8 +26,10 @@ std::string_view embedded_token_allowlist();
 // Ordered by bytes, so that the digest and any listing of it are the same on every run.
 using TokenSet = std::set<std::string, std::less<>>;
 
-// Counts of capitalised corpus tokens; only membership and counts matter, never its order.
-using TokenCounts = std::unordered_map<std::string, std::uint32_t>;
+// Counts of capitalised corpus tokens; only membership and counts matter, never its order. Keyed
+// by default with the run's key.
+using TokenCounts =
+    std::unordered_map<std::string, std::uint32_t, crypto::KeyedStringHash, std::equal_to<>>;
 
 struct EffectiveAllowlist {
   // SHA-256 (64 lower-case hex characters) of the tokens in ascending order joined by "\n".
@@ -48,6 +51,8 @@ struct AllowlistInputs {
   std::optional<std::span<const std::string>> extra_tokens;
   // Minimum number of occurrences for a corpus token to be admitted.
   std::uint32_t threshold = 1;
+  // The key of the corpus word counts; none means the run's key. The result never depends on it.
+  std::optional<crypto::HashKey> hash_key;
 };
 
 // Edge-trimmed of non-alphanumeric characters, fully lower-cased, then NFC; possibly empty.
