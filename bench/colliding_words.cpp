@@ -17,27 +17,16 @@
 #include <string>
 #include <string_view>
 
+#include "text/ascii_words.h"
+
 namespace {
 
+using fennick::text::fold_ascii_capitals;
+using fennick::text::load_word;
+
 constexpr std::size_t kWordBytes = 16;
-constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-constexpr std::uint64_t kHighBits = kOnes * 0x80;
 // The run the words share: this many slots at the start of the table.
 constexpr std::uint32_t kRunSlots = 1024;
-
-std::uint64_t fold_ascii_capitals(std::uint64_t word) {
-  const std::uint64_t low7 = word & ~kHighBits;
-  const std::uint64_t at_least_a = low7 + kOnes * (0x80 - 'A');
-  const std::uint64_t above_z = low7 + kOnes * (0x80 - 'Z' - 1);
-  const std::uint64_t capitals = at_least_a & ~above_z & ~word & kHighBits;
-  return word | (capitals >> 2);
-}
-
-std::uint64_t load_word(const char* p) {
-  std::uint64_t word = 0;
-  std::memcpy(&word, p, sizeof word);
-  return word;
-}
 
 // The table's former hash of a 16-byte spelling (two folded words), reduced to the 31 bits it
 // kept per slot; the index was these bits under the table's mask.

@@ -186,6 +186,21 @@ std::optional<std::string> InputFile::read_pieces(
 
 namespace {
 
+// Reads into data[filled, capacity) until it is full (true) or the file ends (false).
+fennick::Result<bool> fill(int fd, char* data, std::size_t capacity, std::size_t& filled) {
+  while (filled < capacity) {
+    const ssize_t n = ::read(fd, data + filled, capacity - filled);
+    if (n > 0) {
+      filled += static_cast<std::size_t>(n);
+    } else if (n == 0) {
+      return false;
+    } else if (errno != EINTR) {
+      return Err(os_error_text(errno));
+    }
+  }
+  return true;
+}
+
 // Reads a file of known size into `data`, which `grow(size, 0)` allocates once. A file that
 // shrank meanwhile gives what it still holds; one that holds more is refused (check_at_end). A
 // size that cannot be allocated makes the file unreadable, as the system would say it.
@@ -199,16 +214,9 @@ fennick::Result<std::size_t> read_sized(int fd, std::uint64_t size, char*& data,
     return Err(os_error_text(ENOMEM));
   }
   std::size_t filled = 0;
-  while (filled < capacity) {
-    const ssize_t n = ::read(fd, data + filled, capacity - filled);
-    if (n > 0) {
-      filled += static_cast<std::size_t>(n);
-    } else if (n == 0) {
-      return filled;
-    } else if (errno != EINTR) {
-      return Err(os_error_text(errno));
-    }
-  }
+  const fennick::Result<bool> full = fill(fd, data, capacity, filled);
+  if (!full) return Err(full.error());
+  if (!*full) return filled;
   if (std::optional<std::string> error = check_at_end(fd)) return Err(std::move(*error));
   return filled;
 }
@@ -230,14 +238,9 @@ fennick::Result<std::size_t> read_rest(int fd, bool regular, std::uint64_t size,
       grow(filled + next, filled);
       next = kPiece;
     }
-    const ssize_t n = ::read(fd, data + filled, capacity - filled);
-    if (n > 0) {
-      filled += static_cast<std::size_t>(n);
-    } else if (n == 0) {
-      return filled;
-    } else if (errno != EINTR) {
-      return Err(os_error_text(errno));
-    }
+    const fennick::Result<bool> full = fill(fd, data, capacity, filled);
+    if (!full) return Err(full.error());
+    if (!*full) return filled;
   }
 }
 

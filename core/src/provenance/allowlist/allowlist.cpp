@@ -8,6 +8,7 @@
 
 #include "crypto/sha256.h"
 #include "provenance/tokens.h"
+#include "text/ascii_words.h"
 #include "text/split.h"
 #include "text/unicode.h"
 #include "text/utf8.h"
@@ -80,24 +81,10 @@ std::uint32_t saturating_add(std::uint32_t a, std::uint32_t b) {
              : a + b;
 }
 
-constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-constexpr std::uint64_t kHighBits = kOnes * 0x80;
-
-// Eight bytes with "A" to "Z" turned into "a" to "z"; every other byte, non-ASCII ones included,
-// stays as it is.
-std::uint64_t fold_ascii_capitals(std::uint64_t word) {
-  const std::uint64_t low7 = word & ~kHighBits;
-  const std::uint64_t at_least_a = low7 + kOnes * (0x80 - 'A');
-  const std::uint64_t above_z = low7 + kOnes * (0x80 - 'Z' - 1);
-  const std::uint64_t capitals = at_least_a & ~above_z & ~word & kHighBits;
-  return word | (capitals >> 2);
-}
-
-std::uint64_t load_word(const char* p) {
-  std::uint64_t word = 0;
-  std::memcpy(&word, p, sizeof word);
-  return word;
-}
+using text::fold_ascii_capitals;
+using text::kHighBits;
+using text::kOnes;
+using text::load_word;
 
 // The bytes of a text shorter than 8 bytes in one little-endian word, the high bytes zero: for 4
 // to 7 bytes from the first and the last four (overlapping), for 1 to 3 from the first, middle
