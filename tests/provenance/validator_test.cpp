@@ -33,7 +33,7 @@ ProvenanceClaim claim(std::string id, std::string text) {
 
 ProvenanceClaim assumed(std::string id, std::string text, CalendarDate expiry) {
   ProvenanceClaim c = claim(std::move(id), std::move(text));
-  c.assumption = Assumption{expiry};
+  c.assumption() = Assumption{expiry};
   return c;
 }
 
@@ -153,7 +153,7 @@ TEST(ValidatorEntities, AllowlistedOrLowerCaseWordsAreNoCandidates) {
 
 TEST(ValidatorCitations, ClaimWithoutCandidatesIsDerivedWithoutLookingAtCitations) {
   ProvenanceClaim c = claim("BR-1", "users sign in");
-  c.citations.push_back(Citation{"nowhere.json", "", "bad", 0, 9});
+  c.citations().push_back(Citation{"nowhere.json", "", "bad", 0, 9});
   const ValidatorReport report = validate({c});
   const ClaimVerdict& v = report.verdicts.at(0);
   EXPECT_EQ(verdict_reason(v), "derived");
@@ -167,7 +167,7 @@ TEST(ValidatorCitations, FirstFailingCitationDecidesTheReason) {
   const std::vector<CorpusPage> pages = {corpus_page("a.json", "Stripe handles cards\nline two\n")};
   auto with = [](std::vector<Citation> citations) {
     ProvenanceClaim c = claim("BR-1", "cards go to Stripe");
-    c.citations = std::move(citations);
+    c.citations() = std::move(citations);
     return c;
   };
   const Citation good = citation("a.json", 1, 1, "Stripe handles cards");
@@ -199,7 +199,7 @@ TEST(ValidatorCitations, EveryCandidateMustOccurInSomeQuoteIgnoringCase) {
       corpus_page("a.json", "we bill through STRIPE\nOkta signs users in\nunrelated line")};
   auto with = [](std::string text, std::vector<Citation> citations) {
     ProvenanceClaim c = claim("BR-1", std::move(text));
-    c.citations = std::move(citations);
+    c.citations() = std::move(citations);
     return c;
   };
   const Citation stripe = citation("a.json", 1, 1, "we bill through STRIPE");
@@ -256,7 +256,7 @@ TEST(ValidatorAssumptions, BudgetIsChargedInClaimOrder) {
 
 TEST(ValidatorAssumptions, AssumptionWinsOverCitationsButShowsTheSearch) {
   ProvenanceClaim c = assumed("BR-1", "tax rules from Avalara", kToday);
-  c.citations.push_back(Citation{"missing.json", "", "x", 1, 1});
+  c.citations().push_back(Citation{"missing.json", "", "x", 1, 1});
   const ClaimVerdict v = validate({c}, {corpus_page("a.json", "Avalara rates")}).verdicts.at(0);
   EXPECT_EQ(verdict_reason(v), "assumption");
   EXPECT_EQ(v.entity_candidates, std::vector<std::string>{"Avalara"});

@@ -6,11 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
-#include <memory>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "json/boxed.h"
 
 namespace fennick::provenance {
 
@@ -41,40 +41,6 @@ struct Assumption {
   bool operator==(const Assumption&) const = default;
 };
 
-// An optional value kept on the heap, so that a record whose member is nearly always absent pays
-// one pointer for it. Copies are deep, as those of std::optional.
-template <class T>
-class Boxed {
- public:
-  Boxed() = default;
-  Boxed(std::nullopt_t) {}
-  Boxed(T value) : value_(std::make_unique<T>(std::move(value))) {}
-  Boxed(const Boxed& other) : value_(other ? std::make_unique<T>(*other) : nullptr) {}
-  Boxed(Boxed&&) noexcept = default;
-  Boxed& operator=(const Boxed& other) {
-    Boxed copy(other);
-    value_.swap(copy.value_);
-    return *this;
-  }
-  Boxed& operator=(Boxed&&) noexcept = default;
-  ~Boxed() = default;
-
-  bool has_value() const { return value_ != nullptr; }
-  explicit operator bool() const { return has_value(); }
-  const T& operator*() const { return *value_; }
-  T& operator*() { return *value_; }
-  const T* operator->() const { return value_.get(); }
-  T* operator->() { return value_.get(); }
-  void reset() { value_.reset(); }
-
-  friend bool operator==(const Boxed& a, const Boxed& b) {
-    return a.has_value() == b.has_value() && (!a.has_value() || *a == *b);
-  }
-
- private:
-  std::unique_ptr<T> value_;
-};
-
 // A list kept on the heap: an empty one costs one pointer. Copies are deep.
 template <class T>
 class BoxedList {
@@ -82,15 +48,6 @@ class BoxedList {
   BoxedList() = default;
   BoxedList(std::vector<T> items) { assign(std::move(items)); }
   BoxedList(std::initializer_list<T> items) { assign(std::vector<T>(items)); }
-  BoxedList(const BoxedList& other) : BoxedList(other.all()) {}
-  BoxedList(BoxedList&&) noexcept = default;
-  BoxedList& operator=(const BoxedList& other) {
-    BoxedList copy(other);
-    items_.swap(copy.items_);
-    return *this;
-  }
-  BoxedList& operator=(BoxedList&&) noexcept = default;
-  ~BoxedList() = default;
 
   std::size_t size() const { return items_ ? items_->size() : 0; }
   bool empty() const { return size() == 0; }
@@ -99,7 +56,7 @@ class BoxedList {
   typename std::vector<T>::const_iterator begin() const { return all().begin(); }
   typename std::vector<T>::const_iterator end() const { return all().end(); }
   void push_back(T item) {
-    if (!items_) items_ = std::make_unique<std::vector<T>>();
+    if (!items_) items_.emplace();
     items_->push_back(std::move(item));
   }
   void clear() { items_.reset(); }
@@ -109,14 +66,13 @@ class BoxedList {
 
  private:
   void assign(std::vector<T> items) {
-    if (items.empty()) return;
-    items_ = std::make_unique<std::vector<T>>(std::move(items));
+    if (!items.empty()) items_ = std::move(items);
   }
   const std::vector<T>& all() const {
     static const std::vector<T> kNone;
     return items_ ? *items_ : kNone;
   }
-  std::unique_ptr<std::vector<T>> items_;
+  json::Boxed<std::vector<T>> items_;
 };
 
 }  // namespace fennick::provenance

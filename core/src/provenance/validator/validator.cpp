@@ -54,8 +54,8 @@ class AssumptionLedger {
 VerdictMode judge_citations(std::span<const CorpusPage> pages, const ProvenanceClaim& claim,
                             const BoxedList<std::string>& candidates) {
   std::vector<std::string> lowered_quotes;
-  lowered_quotes.reserve(claim.citations.size());
-  for (const Citation& citation : claim.citations) {
+  lowered_quotes.reserve(claim.citations().size());
+  for (const Citation& citation : claim.citations()) {
     const QuoteCheck check = check_quote_hash(pages, citation);
     if (std::holds_alternative<QuoteCheck::Mismatch>(check.value)) {
       return VerdictMode::rejected("quote_hash_mismatch");
@@ -181,8 +181,8 @@ ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
   {
     std::map<std::string, std::uint32_t, std::less<>> first_spelling;
     for (std::size_t t = 0; t < terms.size(); ++t) {
-      const auto [at, added] = first_spelling.emplace(
-          text::to_lower(terms[t]), static_cast<std::uint32_t>(searched.size()));
+      const auto [at, added] = first_spelling.emplace(text::to_lower(terms[t]),
+                                                      static_cast<std::uint32_t>(searched.size()));
       if (added) {
         searched.push_back(std::move(terms[t]));
         searched_from.push_back(static_cast<std::uint32_t>(t));
@@ -229,7 +229,8 @@ ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
 
     verdict.anchor_hash = claim.anchor_hash;
     if (!has_candidates) {
-      verdict.mode = claim.assumption ? ledger.decide(*claim.assumption) : VerdictMode::derived();
+      verdict.mode =
+          claim.assumption() ? ledger.decide(*claim.assumption()) : VerdictMode::derived();
       continue;
     }
 
@@ -260,9 +261,9 @@ ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
     verdict.corpus_search_summary = std::move(summary);
     verdict.names_external_entity = true;
 
-    if (claim.assumption) {
-      verdict.mode = ledger.decide(*claim.assumption);
-    } else if (claim.citations.empty()) {
+    if (claim.assumption()) {
+      verdict.mode = ledger.decide(*claim.assumption());
+    } else if (claim.citations().empty()) {
       verdict.mode = total_hits > 0 ? kUnbound : kNoCitation;
     } else {
       verdict.mode = judge_citations(pages, claim, verdict.entity_candidates);
