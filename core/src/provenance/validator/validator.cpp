@@ -76,31 +76,35 @@ VerdictMode judge_citations(std::span<const CorpusPage> pages, const ProvenanceC
 }
 
 // Per claim, whether its anchor key is shared with another claim. A key that equals the stored
-// anchor hash (the usual case) is not kept apart from it; only differing keys are stored.
+// anchor hash (the usual case) is not kept apart from it; only differing keys are stored, with the
+// index of their claim, in claim order.
 struct AnchorKeys {
-  static constexpr std::uint32_t kStored = std::numeric_limits<std::uint32_t>::max();
-  std::vector<std::uint32_t> slot;  // per claim: kStored, or its index in `differing`
-  std::vector<std::string> differing;
+  std::vector<bool> differs;
+  std::vector<std::pair<std::uint32_t, std::string>> differing;
   std::vector<bool> duplicate;
 
-  bool mismatch(std::size_t i) const { return slot[i] != kStored; }
+  bool mismatch(std::size_t i) const { return differs[i]; }
+  const std::string& differing_key(std::size_t i) const {
+    const auto found = std::lower_bound(differing.begin(), differing.end(), i,
+                                        [](const std::pair<std::uint32_t, std::string>& entry,
+                                           std::size_t claim) { return entry.first < claim; });
+    return found->second;
+  }
 };
 
 AnchorKeys compute_anchor_keys(std::span<const ProvenanceClaim> claims,
                                const internal::ValidatorHooks& hooks) {
   AnchorKeys keys;
-  keys.slot.reserve(claims.size());
-  for (const ProvenanceClaim& claim : claims) {
-    std::string key = hooks.anchor_key(claim.text);
-    if (claim.anchor_hash == key) {
-      keys.slot.push_back(AnchorKeys::kStored);
-    } else {
-      keys.slot.push_back(static_cast<std::uint32_t>(keys.differing.size()));
-      keys.differing.push_back(std::move(key));
+  keys.differs.assign(claims.size(), false);
+  for (std::size_t i = 0; i < claims.size(); ++i) {
+    std::string key = hooks.anchor_key(claims[i].text);
+    if (claims[i].anchor_hash != key) {
+      keys.differs[i] = true;
+      keys.differing.emplace_back(static_cast<std::uint32_t>(i), std::move(key));
     }
   }
   const auto key_of = [&](std::size_t i) -> std::string_view {
-    return keys.mismatch(i) ? std::string_view(keys.differing[keys.slot[i]])
+    return keys.mismatch(i) ? std::string_view(keys.differing_key(i))
                             : claims[i].anchor_hash.view();
   };
   // Claims ordered by key: equal keys stand side by side.
@@ -221,7 +225,7 @@ ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
     // Anchor faults are judged on the recomputed key, which is what the verdict shows.
     const bool mismatch = keys.mismatch(i);
     if (mismatch || keys.duplicate[i]) {
-      verdict.anchor_hash = mismatch ? json::Text(keys.differing[keys.slot[i]]) : claim.anchor_hash;
+      verdict.anchor_hash = mismatch ? json::Text(keys.differing_key(i)) : claim.anchor_hash;
       verdict.mode = mismatch ? kMismatch : kDuplicate;
       verdict.names_external_entity = has_candidates;
       continue;

@@ -4,6 +4,7 @@
 // the effective allowlist. A fault anywhere inside turns into an all-rejected report.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -33,18 +34,19 @@ enum class VerdictTag : std::uint8_t {
 // "derived", "derivedWeak", "assumption", "assumptionOrphaned", "rejected".
 std::string_view verdict_tag_name(VerdictTag tag);
 
-// A rejection reason. A counted view: the verdicts rejected for the same reason can share one.
+// A rejection reason. Shared: the verdicts rejected for the same reason hold one copy of it.
 // Set only explicitly, so that it never stands in for a std::string by accident.
 class VerdictReason {
  public:
   VerdictReason() = default;
-  explicit VerdictReason(std::string text) : text_(std::move(text)) {}
+  explicit VerdictReason(std::string text)
+      : text_(text.empty() ? nullptr : std::make_shared<const std::string>(std::move(text))) {}
 
-  std::string_view view() const { return text_.view(); }
+  std::string_view view() const { return text_ ? std::string_view(*text_) : std::string_view(); }
   operator std::string_view() const { return view(); }
-  operator std::string() const { return text_.str(); }
-  bool empty() const { return text_.empty(); }
-  std::size_t size() const { return text_.size(); }
+  operator std::string() const { return std::string(view()); }
+  bool empty() const { return view().empty(); }
+  std::size_t size() const { return view().size(); }
 
   friend bool operator==(const VerdictReason& a, const VerdictReason& b) {
     return a.view() == b.view();
@@ -52,7 +54,7 @@ class VerdictReason {
   friend bool operator==(const VerdictReason& a, std::string_view b) { return a.view() == b; }
 
  private:
-  json::Text text_;
+  std::shared_ptr<const std::string> text_;  // none when empty
 };
 
 struct VerdictMode {
