@@ -98,11 +98,11 @@ TEST(ValidatorAnchors, EditedAnchorShowsRecomputedHashAndCandidatesButNoSearch) 
   const ClaimVerdict& v = report.verdicts[0];
   EXPECT_EQ(verdict_reason(v), "anchor_hash_mismatch");
   EXPECT_EQ(v.anchor_hash, token_fingerprint("payments go through Stripe"));
-  EXPECT_EQ(v.entity_candidates, std::vector<std::string>{"Stripe"});
-  EXPECT_TRUE(v.corpus_search_summary.empty());
+  EXPECT_EQ(v.entity_candidates(), std::vector<std::string>{"Stripe"});
+  EXPECT_TRUE(v.corpus_search_summary().empty());
   EXPECT_TRUE(v.names_external_entity);
   EXPECT_EQ(verdict_reason(report.verdicts[1]), "duplicate_anchor");
-  EXPECT_TRUE(report.verdicts[1].corpus_search_summary.empty());
+  EXPECT_TRUE(report.verdicts[1].corpus_search_summary().empty());
 
   // Upper-case hex of the right digest is still a mismatch.
   ProvenanceClaim upper = claim("BR-3", "reports export daily");
@@ -122,20 +122,20 @@ TEST(ValidatorEntities, UncitedEntityIsUnboundWhenFoundAndUnsupportedWhenNot) {
   EXPECT_EQ(verdict_reason(found), "citation_unbound");
   EXPECT_TRUE(found.names_external_entity);
   EXPECT_EQ(found.anchor_hash, token_fingerprint("Beta and Alpha power search"));
-  EXPECT_EQ(found.entity_candidates, (std::vector<std::string>{"Alpha", "Beta"}));
+  EXPECT_EQ(found.entity_candidates(), (std::vector<std::string>{"Alpha", "Beta"}));
   // Sorted by source; within a.json the records keep candidate order (Alpha, then Beta).
-  ASSERT_EQ(found.corpus_search_summary.size(), 3u);
-  EXPECT_EQ(found.corpus_search_summary[0].source, "a.json");
-  EXPECT_EQ(found.corpus_search_summary[0].hits.at(0).line, "uses beta and ALPHA");
-  EXPECT_EQ(found.corpus_search_summary[1].source, "a.json");
-  EXPECT_EQ(found.corpus_search_summary[2].source, "b.json");
-  EXPECT_EQ(found.corpus_search_summary[2].hit_count, 2u);
-  EXPECT_EQ(found.corpus_search_summary[2].pages_searched, 1u);
+  ASSERT_EQ(found.corpus_search_summary().size(), 3u);
+  EXPECT_EQ(found.corpus_search_summary()[0].source, "a.json");
+  EXPECT_EQ(found.corpus_search_summary()[0].hits.at(0).line, "uses beta and ALPHA");
+  EXPECT_EQ(found.corpus_search_summary()[1].source, "a.json");
+  EXPECT_EQ(found.corpus_search_summary()[2].source, "b.json");
+  EXPECT_EQ(found.corpus_search_summary()[2].hit_count, 2u);
+  EXPECT_EQ(found.corpus_search_summary()[2].pages_searched, 1u);
 
   const ClaimVerdict& missing = report.verdicts[1];
   EXPECT_EQ(verdict_reason(missing), "no_citation_for_external_entity");
-  EXPECT_EQ(missing.entity_candidates, std::vector<std::string>{"Gamma"});
-  EXPECT_TRUE(missing.corpus_search_summary.empty());
+  EXPECT_EQ(missing.entity_candidates(), std::vector<std::string>{"Gamma"});
+  EXPECT_TRUE(missing.corpus_search_summary().empty());
   EXPECT_TRUE(missing.names_external_entity);
   EXPECT_EQ(report.rejected, 2u);
 }
@@ -147,7 +147,7 @@ TEST(ValidatorEntities, AllowlistedOrLowerCaseWordsAreNoCandidates) {
                       allowlist, {10, 0}, kToday);
   const ClaimVerdict& v = report.verdicts.at(0);
   // "Payments" is capitalised and not allowlisted; "STRIPE" is covered; "x" and "42" lack shape.
-  EXPECT_EQ(v.entity_candidates, std::vector<std::string>{"Payments"});
+  EXPECT_EQ(v.entity_candidates(), std::vector<std::string>{"Payments"});
   EXPECT_EQ(verdict_reason(v), "no_citation_for_external_entity");
 }
 
@@ -158,7 +158,7 @@ TEST(ValidatorCitations, ClaimWithoutCandidatesIsDerivedWithoutLookingAtCitation
   const ClaimVerdict& v = report.verdicts.at(0);
   EXPECT_EQ(verdict_reason(v), "derived");
   EXPECT_EQ(v.anchor_hash, c.anchor_hash);
-  EXPECT_TRUE(v.entity_candidates.empty());
+  EXPECT_TRUE(v.entity_candidates().empty());
   EXPECT_FALSE(v.names_external_entity);
   EXPECT_EQ(report.derived, 1u);
 }
@@ -190,8 +190,8 @@ TEST(ValidatorCitations, FirstFailingCitationDecidesTheReason) {
           .verdicts.at(0);
   EXPECT_EQ(verdict_reason(derived), "derived");
   EXPECT_TRUE(derived.names_external_entity);
-  EXPECT_EQ(derived.entity_candidates, std::vector<std::string>{"Stripe"});
-  EXPECT_EQ(derived.corpus_search_summary.size(), 1u);
+  EXPECT_EQ(derived.entity_candidates(), std::vector<std::string>{"Stripe"});
+  EXPECT_EQ(derived.corpus_search_summary().size(), 1u);
 }
 
 TEST(ValidatorCitations, EveryCandidateMustOccurInSomeQuoteIgnoringCase) {
@@ -259,9 +259,9 @@ TEST(ValidatorAssumptions, AssumptionWinsOverCitationsButShowsTheSearch) {
   c.citations().push_back(Citation{"missing.json", "", "x", 1, 1});
   const ClaimVerdict v = validate({c}, {corpus_page("a.json", "Avalara rates")}).verdicts.at(0);
   EXPECT_EQ(verdict_reason(v), "assumption");
-  EXPECT_EQ(v.entity_candidates, std::vector<std::string>{"Avalara"});
-  ASSERT_EQ(v.corpus_search_summary.size(), 1u);
-  EXPECT_EQ(v.corpus_search_summary[0].hit_count, 1u);
+  EXPECT_EQ(v.entity_candidates(), std::vector<std::string>{"Avalara"});
+  ASSERT_EQ(v.corpus_search_summary().size(), 1u);
+  EXPECT_EQ(v.corpus_search_summary()[0].hit_count, 1u);
   EXPECT_TRUE(v.names_external_entity);
 
   // Anchor faults come before the assumption rule.
@@ -287,8 +287,8 @@ TEST(ValidatorFailClosed, RejectAllClaimsKeepsStoredAnchorsAndDropsEverythingEls
   EXPECT_EQ(verdicts[0].anchor_hash, "stored");
   EXPECT_EQ(verdicts[0].kind, RequirementKind::kUc);
   EXPECT_EQ(verdicts[0].mode, VerdictMode::rejected("qg13_validator_panic: x"));
-  EXPECT_TRUE(verdicts[0].entity_candidates.empty());
-  EXPECT_TRUE(verdicts[0].corpus_search_summary.empty());
+  EXPECT_TRUE(verdicts[0].entity_candidates().empty());
+  EXPECT_TRUE(verdicts[0].corpus_search_summary().empty());
   EXPECT_FALSE(verdicts[0].names_external_entity);
 }
 

@@ -3,14 +3,8 @@
 // block. BRD claims never fill them; the validator reads them for claims that do.
 
 #include <compare>
-#include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <string>
-#include <utility>
-#include <vector>
-
-#include "json/boxed.h"
 
 namespace fennick::provenance {
 
@@ -39,40 +33,6 @@ struct Assumption {
   CalendarDate expiry;
 
   bool operator==(const Assumption&) const = default;
-};
-
-// A list kept on the heap: an empty one costs one pointer. Copies are deep.
-template <class T>
-class BoxedList {
- public:
-  BoxedList() = default;
-  BoxedList(std::vector<T> items) { assign(std::move(items)); }
-  BoxedList(std::initializer_list<T> items) { assign(std::vector<T>(items)); }
-
-  std::size_t size() const { return items_ ? items_->size() : 0; }
-  bool empty() const { return size() == 0; }
-  const T& operator[](std::size_t i) const { return (*items_)[i]; }
-  T& operator[](std::size_t i) { return (*items_)[i]; }
-  typename std::vector<T>::const_iterator begin() const { return all().begin(); }
-  typename std::vector<T>::const_iterator end() const { return all().end(); }
-  void push_back(T item) {
-    if (!items_) items_.emplace();
-    items_->push_back(std::move(item));
-  }
-  void clear() { items_.reset(); }
-
-  friend bool operator==(const BoxedList& a, const BoxedList& b) { return a.all() == b.all(); }
-  friend bool operator==(const BoxedList& a, const std::vector<T>& b) { return a.all() == b; }
-
- private:
-  void assign(std::vector<T> items) {
-    if (!items.empty()) items_ = std::move(items);
-  }
-  const std::vector<T>& all() const {
-    static const std::vector<T> kNone;
-    return items_ ? *items_ : kNone;
-  }
-  json::Boxed<std::vector<T>> items_;
 };
 
 }  // namespace fennick::provenance

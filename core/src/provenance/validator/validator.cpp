@@ -52,7 +52,7 @@ class AssumptionLedger {
 
 // The verdict of a claim with candidates and citations but no assumption.
 VerdictMode judge_citations(std::span<const CorpusPage> pages, const ProvenanceClaim& claim,
-                            const BoxedList<std::string>& candidates) {
+                            const std::vector<std::string>& candidates) {
   std::vector<std::string> lowered_quotes;
   lowered_quotes.reserve(claim.citations().size());
   for (const Citation& citation : claim.citations()) {
@@ -124,7 +124,7 @@ AnchorKeys compute_anchor_keys(std::span<const ProvenanceClaim> claims,
   return keys;
 }
 
-// Where a searched candidate sits: verdicts[claim].entity_candidates[index].
+// Where a searched candidate sits: verdicts[claim].entity_candidates()[index].
 struct CandidateUse {
   std::uint32_t claim = 0;
   std::uint32_t index = 0;
@@ -149,14 +149,17 @@ ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
     ClaimVerdict& verdict = report.verdicts[i];
     verdict.id = claims[i].id;
     verdict.kind = claims[i].kind;
-    verdict.entity_candidates = hooks.find_entities(claims[i].text, allowlist);
+    std::vector<std::string> found = hooks.find_entities(claims[i].text, allowlist);
+    const std::size_t found_count = found.size();
+    // A verdict without candidates keeps its lists unboxed.
+    if (found_count > 0) verdict.entity_candidates() = std::move(found);
     if (!anchored(i)) continue;
-    for (std::size_t j = 0; j < verdict.entity_candidates.size(); ++j) {
+    for (std::size_t j = 0; j < found_count; ++j) {
       uses.push_back(CandidateUse{static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(j), 0});
     }
   }
   const auto candidate = [&](const CandidateUse& use) -> std::string& {
-    return report.verdicts[use.claim].entity_candidates[use.index];
+    return report.verdicts[use.claim].entity_candidates()[use.index];
   };
   // The distinct terms are moved out of the first verdict naming each and back after the search:
   // a candidate can be as long as the BRD, and the terms are not a second copy of them.
@@ -220,7 +223,8 @@ ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
   for (std::size_t i = 0; i < claims.size(); ++i) {
     const ProvenanceClaim& claim = claims[i];
     ClaimVerdict& verdict = report.verdicts[i];
-    const bool has_candidates = !verdict.entity_candidates.empty();
+    const std::vector<std::string>& candidates = std::as_const(verdict).entity_candidates();
+    const bool has_candidates = !candidates.empty();
 
     // Anchor faults are judged on the recomputed key, which is what the verdict shows.
     const bool mismatch = keys.mismatch(i);
@@ -240,12 +244,12 @@ ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
 
     std::uint64_t total_hits = 0;
     std::size_t record_count = 0;
-    for (std::size_t j = 0; j < verdict.entity_candidates.size(); ++j) {
+    for (std::size_t j = 0; j < candidates.size(); ++j) {
       record_count += term_hits.at(searched_as.at(uses.at(next_use + j).term)).size();
     }
     std::vector<CorpusHits> summary;
     summary.reserve(record_count);
-    for (std::size_t j = 0; j < verdict.entity_candidates.size(); ++j, ++next_use) {
+    for (std::size_t j = 0; j < candidates.size(); ++j, ++next_use) {
       const std::uint32_t term = searched_as.at(uses.at(next_use).term);
       std::vector<CorpusHits>& records = term_hits.at(term);
       const bool last_reader = --readers.at(term) == 0;
@@ -262,7 +266,7 @@ ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
     std::stable_sort(summary.begin(), summary.end(), [](const CorpusHits& a, const CorpusHits& b) {
       return text::path_less(a.source, b.source);
     });
-    verdict.corpus_search_summary = std::move(summary);
+    verdict.corpus_search_summary() = std::move(summary);
     verdict.names_external_entity = true;
 
     if (claim.assumption()) {
@@ -270,7 +274,7 @@ ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
     } else if (claim.citations().empty()) {
       verdict.mode = total_hits > 0 ? kUnbound : kNoCitation;
     } else {
-      verdict.mode = judge_citations(pages, claim, verdict.entity_candidates);
+      verdict.mode = judge_citations(pages, claim, candidates);
     }
   }
 

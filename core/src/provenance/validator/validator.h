@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "json/boxed.h"
 #include "json/text.h"
 #include "provenance/allowlist/allowlist.h"
 #include "provenance/citation/search.h"
@@ -71,17 +72,46 @@ struct VerdictMode {
   bool operator==(const VerdictMode&) const = default;
 };
 
-// The id and anchor hash share the claim's block (see ProvenanceClaim).
+// The lists of a verdict, empty for every claim that names no external entity.
+struct VerdictLists {
+  std::vector<std::string> entity_candidates;     // ascending and distinct, case as written
+  std::vector<CorpusHits> corpus_search_summary;  // sorted by source path
+
+  bool operator==(const VerdictLists&) const = default;
+};
+
+// The id and anchor hash share the claim's block (see ProvenanceClaim). The lists cost one
+// pointer until one of them is set through its non-const accessor.
 struct ClaimVerdict {
   json::Text id;
   json::Text anchor_hash;
-  BoxedList<std::string> entity_candidates;     // ascending and distinct, case as written
-  BoxedList<CorpusHits> corpus_search_summary;  // sorted by source path
+  json::Boxed<VerdictLists> lists;
   VerdictMode mode;
   bool names_external_entity = false;
   RequirementKind kind = RequirementKind::kBr;
 
-  bool operator==(const ClaimVerdict&) const = default;
+  const std::vector<std::string>& entity_candidates() const {
+    return lists_or_none().entity_candidates;
+  }
+  std::vector<std::string>& entity_candidates() { return made_lists().entity_candidates; }
+  const std::vector<CorpusHits>& corpus_search_summary() const {
+    return lists_or_none().corpus_search_summary;
+  }
+  std::vector<CorpusHits>& corpus_search_summary() { return made_lists().corpus_search_summary; }
+
+  // An empty box equals no box.
+  friend bool operator==(const ClaimVerdict& a, const ClaimVerdict& b) {
+    return a.id == b.id && a.anchor_hash == b.anchor_hash &&
+           a.lists_or_none() == b.lists_or_none() && a.mode == b.mode &&
+           a.names_external_entity == b.names_external_entity && a.kind == b.kind;
+  }
+
+ private:
+  const VerdictLists& lists_or_none() const {
+    static const VerdictLists kNone;
+    return lists ? *lists : kNone;
+  }
+  VerdictLists& made_lists() { return lists ? *lists : lists.emplace(); }
 };
 
 inline constexpr std::string_view kSchemaVersion = "1.0.0";
