@@ -110,6 +110,21 @@ TEST(ValidatorAnchors, EditedAnchorShowsRecomputedHashAndCandidatesButNoSearch) 
   const ClaimVerdict w = validate({upper}).verdicts.at(0);
   EXPECT_EQ(verdict_reason(w), "anchor_hash_mismatch");
   EXPECT_FALSE(w.names_external_entity);
+
+  // Several edited claims among intact ones: each verdict shows its own claim's recomputed key.
+  const std::vector<std::string> texts = {"alpha one", "beta two", "gamma three", "delta four"};
+  std::vector<ProvenanceClaim> mixed;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    mixed.push_back(claim("BR-" + std::to_string(i + 1), texts[i]));
+    if (i != 1) mixed.back().anchor_hash = "edited " + std::to_string(i);
+  }
+  const ValidatorReport several = validate(mixed);
+  EXPECT_EQ(verdict_reasons(several),
+            (std::vector<std::string>{"anchor_hash_mismatch", "derived", "anchor_hash_mismatch",
+                                      "anchor_hash_mismatch"}));
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    EXPECT_EQ(several.verdicts.at(i).anchor_hash, token_fingerprint(texts[i])) << i;
+  }
 }
 
 TEST(ValidatorEntities, UncitedEntityIsUnboundWhenFoundAndUnsupportedWhenNot) {
@@ -290,6 +305,12 @@ TEST(ValidatorFailClosed, RejectAllClaimsKeepsStoredAnchorsAndDropsEverythingEls
   EXPECT_TRUE(verdicts[0].entity_candidates().empty());
   EXPECT_TRUE(verdicts[0].corpus_search_summary().empty());
   EXPECT_FALSE(verdicts[0].names_external_entity);
+  // Lists reached for writing but left empty still equal no lists.
+  ClaimVerdict touched = verdicts[0];
+  touched.corpus_search_summary().clear();
+  EXPECT_EQ(touched, verdicts[0]);
+  touched.entity_candidates().push_back("Stripe");
+  EXPECT_NE(touched, verdicts[0]);
 }
 
 TEST(ValidatorFailClosed, WithoutClaimsOneSyntheticVerdictStandsIn) {
