@@ -63,7 +63,7 @@ struct RareClaimMembers {
 // A claim's strings are counted views into one block that holds the ids, texts and anchor hashes
 // of all claims cut from the same BRD, so a claim list costs little beyond that block and copies
 // of its strings (in verdicts) outlive the claims. The rare members cost one pointer until one of
-// them is set through its non-const accessor.
+// them is reached through its non-const accessor.
 struct ProvenanceClaim {
   json::Text id;           // the heading's id word without trailing ':' and '.'
   json::Text text;         // title, a space, body; trimmed

@@ -81,7 +81,7 @@ struct VerdictLists {
 };
 
 // The id and anchor hash share the claim's block (see ProvenanceClaim). The lists cost one
-// pointer until one of them is set through its non-const accessor.
+// pointer until one of them is reached through its non-const accessor.
 struct ClaimVerdict {
   json::Text id;
   json::Text anchor_hash;
