@@ -122,7 +122,7 @@ provenance::ProvenanceAuditResult many_records(const std::string&,
     provenance::CorpusHits hits;
     hits.source = "doc-" + std::to_string(d) + ".txt";
     hits.hit_count = 1;
-    verdict.corpus_search_summary.push_back(hits);
+    verdict.corpus_search_summary().push_back(hits);
   }
   result.report.verdicts = {verdict};
   result.report.total = 1;

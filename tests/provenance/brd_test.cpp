@@ -195,8 +195,8 @@ TEST(NewClaim, FillsTheRecord) {
   EXPECT_EQ(claim.kind, RequirementKind::kInt);
   EXPECT_EQ(claim.text, "Export the Ledger.");
   EXPECT_EQ(claim.anchor_hash, crypto::sha256_hex("export ledger"));
-  EXPECT_TRUE(claim.citations.empty() && claim.reserved_list.empty());
-  EXPECT_FALSE(claim.assumption || claim.reserved_triple || claim.reserved_single);
+  EXPECT_TRUE(claim.citations().empty() && claim.reserved_list().empty());
+  EXPECT_FALSE(claim.assumption() || claim.reserved_triple() || claim.reserved_single());
   EXPECT_FALSE(claim.reserved_flag_first);
   EXPECT_TRUE(claim.reserved_flag_second);
 }

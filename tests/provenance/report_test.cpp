@@ -137,7 +137,7 @@ TEST(AuditReport, VerdictSectionsAndTheLegacySuggestion) {
   rejected.kind = RequirementKind::kUc;
   rejected.mode = VerdictMode::rejected("citation_unbound");
   rejected.names_external_entity = true;
-  rejected.entity_candidates = {"Stripe", "Z`q"};
+  rejected.entity_candidates() = {"Stripe", "Z`q"};
   CorpusHits first;
   first.source =
       "a\xff"
@@ -148,7 +148,7 @@ TEST(AuditReport, VerdictSectionsAndTheLegacySuggestion) {
   second.source = "b.txt";
   second.pages_searched = 1;
   second.hit_count = 1;
-  rejected.corpus_search_summary = {first, second};
+  rejected.corpus_search_summary() = {first, second};
 
   ClaimVerdict assumed;
   assumed.id = "SYSREQ-2";
@@ -156,7 +156,7 @@ TEST(AuditReport, VerdictSectionsAndTheLegacySuggestion) {
   assumed.kind = RequirementKind::kSysreq;
   assumed.mode = VerdictMode::assumption();
   assumed.names_external_entity = true;
-  assumed.entity_candidates = {"Okta"};
+  assumed.entity_candidates() = {"Okta"};
 
   result.report.verdicts = {derived, rejected, assumed};
   result.report.total = 3;
@@ -232,12 +232,12 @@ TEST(AuditReport, ProducerValuesAreEscapedAndCut) {
   std::string shown_separators = "x";
   for (int i = 0; i < 200; ++i) separators += "\u2028";
   for (int i = 0; i < 127; ++i) shown_separators += "\\u{2028}";
-  verdict.entity_candidates = {"Stripe" + rlo + "\t", std::string(1030, 'E'), "Okta", separators};
+  verdict.entity_candidates() = {"Stripe" + rlo + "\t", std::string(1030, 'E'), "Okta", separators};
   CorpusHits hits;
   hits.source = isolate + "a.json";
   hits.pages_searched = 1;
   hits.hit_count = 4;
-  verdict.corpus_search_summary = {hits};
+  verdict.corpus_search_summary() = {hits};
   result.report.verdicts = {verdict};
   std::string text = render_audit_report(result);
   EXPECT_NE(text.find("### BR-1" + std::string(1020, '7') +
@@ -292,7 +292,7 @@ TEST(AuditReport, LongReportLeavesInLinePieces) {
     verdict.id = "BR-" + std::to_string(v);
     verdict.mode = VerdictMode::rejected("citation_unbound");
     verdict.names_external_entity = true;
-    verdict.entity_candidates = {"Zorb"};
+    verdict.entity_candidates() = {"Zorb"};
     findings += "### BR-" + std::to_string(v) +
                 "\n- mode: `rejected: citation_unbound`\n- kind: `BR`\n- anchorHash: ``\n"
                 "- namesExternalEntity: true\n- entityCandidates: Zorb\n- corpusSearchSummary:\n";
@@ -301,7 +301,7 @@ TEST(AuditReport, LongReportLeavesInLinePieces) {
       hits.source = "doc-" + std::to_string(v) + "-" + std::to_string(d) + ".txt";
       hits.pages_searched = 1;
       hits.hit_count = static_cast<std::uint32_t>(d + 1);
-      verdict.corpus_search_summary.push_back(hits);
+      verdict.corpus_search_summary().push_back(hits);
       findings += "  - `doc-" + std::to_string(v) + "-" + std::to_string(d) +
                   ".txt`: pagesSearched=1, hitCount=" + std::to_string(d + 1) + "\n";
     }

@@ -40,9 +40,9 @@ TEST(ValidatorSearch, EachCandidateIsSearchedOncePerAudit) {
   EXPECT_EQ(searches, (std::map<std::string, int>{{"Acme", 1}, {"Zyxx", 1}}));
   ASSERT_EQ(report.verdicts.size(), 3u);
   const std::vector<CorpusHits> direct = search_corpus(pages, "Acme");
-  EXPECT_EQ(report.verdicts[0].corpus_search_summary, direct);
-  EXPECT_EQ(report.verdicts[1].corpus_search_summary, direct);
-  EXPECT_EQ(report.verdicts[2].corpus_search_summary, direct);  // Zyxx found nowhere
+  EXPECT_EQ(report.verdicts[0].corpus_search_summary(), direct);
+  EXPECT_EQ(report.verdicts[1].corpus_search_summary(), direct);
+  EXPECT_EQ(report.verdicts[2].corpus_search_summary(), direct);  // Zyxx found nowhere
   for (const ClaimVerdict& verdict : report.verdicts) {
     EXPECT_EQ(verdict.mode.reason, "citation_unbound");
   }
@@ -73,13 +73,13 @@ TEST(ValidatorSearch, SpellingsThatLowerCaseAlikeAreSearchedOnce) {
   EXPECT_EQ(searches, (std::map<std::string, int>{{"ACME", 1}, {"Zyxx", 1}}));
   ASSERT_EQ(report.verdicts.size(), 3u);
   const std::vector<CorpusHits> direct = search_corpus(pages, "Acme");
-  EXPECT_EQ(report.verdicts[0].entity_candidates, (std::vector<std::string>{"Acme"}));
-  EXPECT_EQ(report.verdicts[0].corpus_search_summary, direct);
+  EXPECT_EQ(report.verdicts[0].entity_candidates(), (std::vector<std::string>{"Acme"}));
+  EXPECT_EQ(report.verdicts[0].corpus_search_summary(), direct);
   // Two spellings: each brings the records once, a.json's two before b.json's two.
-  EXPECT_EQ(report.verdicts[1].entity_candidates, (std::vector<std::string>{"ACME", "aCME"}));
-  EXPECT_EQ(report.verdicts[1].corpus_search_summary,
+  EXPECT_EQ(report.verdicts[1].entity_candidates(), (std::vector<std::string>{"ACME", "aCME"}));
+  EXPECT_EQ(report.verdicts[1].corpus_search_summary(),
             (std::vector<CorpusHits>{direct[0], direct[0], direct[1], direct[1]}));
-  EXPECT_TRUE(report.verdicts[2].corpus_search_summary.empty());
+  EXPECT_TRUE(report.verdicts[2].corpus_search_summary().empty());
   EXPECT_EQ(test_support::verdict_reasons(report),
             (std::vector<std::string>{"citation_unbound", "citation_unbound",
                                       "no_citation_for_external_entity"}));

@@ -33,7 +33,7 @@ ProvenanceClaim claim(std::string id, std::string text) {
 
 ProvenanceClaim assumed(std::string id, std::string text, CalendarDate expiry) {
   ProvenanceClaim c = claim(std::move(id), std::move(text));
-  c.assumption = Assumption{expiry};
+  c.assumption() = Assumption{expiry};
   return c;
 }
 
@@ -98,11 +98,11 @@ TEST(ValidatorAnchors, EditedAnchorShowsRecomputedHashAndCandidatesButNoSearch) 
   const ClaimVerdict& v = report.verdicts[0];
   EXPECT_EQ(verdict_reason(v), "anchor_hash_mismatch");
   EXPECT_EQ(v.anchor_hash, token_fingerprint("payments go through Stripe"));
-  EXPECT_EQ(v.entity_candidates, std::vector<std::string>{"Stripe"});
-  EXPECT_TRUE(v.corpus_search_summary.empty());
+  EXPECT_EQ(v.entity_candidates(), std::vector<std::string>{"Stripe"});
+  EXPECT_TRUE(v.corpus_search_summary().empty());
   EXPECT_TRUE(v.names_external_entity);
   EXPECT_EQ(verdict_reason(report.verdicts[1]), "duplicate_anchor");
-  EXPECT_TRUE(report.verdicts[1].corpus_search_summary.empty());
+  EXPECT_TRUE(report.verdicts[1].corpus_search_summary().empty());
 
   // Upper-case hex of the right digest is still a mismatch.
   ProvenanceClaim upper = claim("BR-3", "reports export daily");
@@ -110,6 +110,21 @@ TEST(ValidatorAnchors, EditedAnchorShowsRecomputedHashAndCandidatesButNoSearch) 
   const ClaimVerdict w = validate({upper}).verdicts.at(0);
   EXPECT_EQ(verdict_reason(w), "anchor_hash_mismatch");
   EXPECT_FALSE(w.names_external_entity);
+
+  // Several edited claims among intact ones: each verdict shows its own claim's recomputed key.
+  const std::vector<std::string> texts = {"alpha one", "beta two", "gamma three", "delta four"};
+  std::vector<ProvenanceClaim> mixed;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    mixed.push_back(claim("BR-" + std::to_string(i + 1), texts[i]));
+    if (i != 1) mixed.back().anchor_hash = "edited " + std::to_string(i);
+  }
+  const ValidatorReport several = validate(mixed);
+  EXPECT_EQ(verdict_reasons(several),
+            (std::vector<std::string>{"anchor_hash_mismatch", "derived", "anchor_hash_mismatch",
+                                      "anchor_hash_mismatch"}));
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    EXPECT_EQ(several.verdicts.at(i).anchor_hash, token_fingerprint(texts[i])) << i;
+  }
 }
 
 TEST(ValidatorEntities, UncitedEntityIsUnboundWhenFoundAndUnsupportedWhenNot) {
@@ -122,20 +137,20 @@ TEST(ValidatorEntities, UncitedEntityIsUnboundWhenFoundAndUnsupportedWhenNot) {
   EXPECT_EQ(verdict_reason(found), "citation_unbound");
   EXPECT_TRUE(found.names_external_entity);
   EXPECT_EQ(found.anchor_hash, token_fingerprint("Beta and Alpha power search"));
-  EXPECT_EQ(found.entity_candidates, (std::vector<std::string>{"Alpha", "Beta"}));
+  EXPECT_EQ(found.entity_candidates(), (std::vector<std::string>{"Alpha", "Beta"}));
   // Sorted by source; within a.json the records keep candidate order (Alpha, then Beta).
-  ASSERT_EQ(found.corpus_search_summary.size(), 3u);
-  EXPECT_EQ(found.corpus_search_summary[0].source, "a.json");
-  EXPECT_EQ(found.corpus_search_summary[0].hits.at(0).line, "uses beta and ALPHA");
-  EXPECT_EQ(found.corpus_search_summary[1].source, "a.json");
-  EXPECT_EQ(found.corpus_search_summary[2].source, "b.json");
-  EXPECT_EQ(found.corpus_search_summary[2].hit_count, 2u);
-  EXPECT_EQ(found.corpus_search_summary[2].pages_searched, 1u);
+  ASSERT_EQ(found.corpus_search_summary().size(), 3u);
+  EXPECT_EQ(found.corpus_search_summary()[0].source, "a.json");
+  EXPECT_EQ(found.corpus_search_summary()[0].hits.at(0).line, "uses beta and ALPHA");
+  EXPECT_EQ(found.corpus_search_summary()[1].source, "a.json");
+  EXPECT_EQ(found.corpus_search_summary()[2].source, "b.json");
+  EXPECT_EQ(found.corpus_search_summary()[2].hit_count, 2u);
+  EXPECT_EQ(found.corpus_search_summary()[2].pages_searched, 1u);
 
   const ClaimVerdict& missing = report.verdicts[1];
   EXPECT_EQ(verdict_reason(missing), "no_citation_for_external_entity");
-  EXPECT_EQ(missing.entity_candidates, std::vector<std::string>{"Gamma"});
-  EXPECT_TRUE(missing.corpus_search_summary.empty());
+  EXPECT_EQ(missing.entity_candidates(), std::vector<std::string>{"Gamma"});
+  EXPECT_TRUE(missing.corpus_search_summary().empty());
   EXPECT_TRUE(missing.names_external_entity);
   EXPECT_EQ(report.rejected, 2u);
 }
@@ -147,18 +162,18 @@ TEST(ValidatorEntities, AllowlistedOrLowerCaseWordsAreNoCandidates) {
                       allowlist, {10, 0}, kToday);
   const ClaimVerdict& v = report.verdicts.at(0);
   // "Payments" is capitalised and not allowlisted; "STRIPE" is covered; "x" and "42" lack shape.
-  EXPECT_EQ(v.entity_candidates, std::vector<std::string>{"Payments"});
+  EXPECT_EQ(v.entity_candidates(), std::vector<std::string>{"Payments"});
   EXPECT_EQ(verdict_reason(v), "no_citation_for_external_entity");
 }
 
 TEST(ValidatorCitations, ClaimWithoutCandidatesIsDerivedWithoutLookingAtCitations) {
   ProvenanceClaim c = claim("BR-1", "users sign in");
-  c.citations.push_back(Citation{"nowhere.json", "", "bad", 0, 9});
+  c.citations().push_back(Citation{"nowhere.json", "", "bad", 0, 9});
   const ValidatorReport report = validate({c});
   const ClaimVerdict& v = report.verdicts.at(0);
   EXPECT_EQ(verdict_reason(v), "derived");
   EXPECT_EQ(v.anchor_hash, c.anchor_hash);
-  EXPECT_TRUE(v.entity_candidates.empty());
+  EXPECT_TRUE(v.entity_candidates().empty());
   EXPECT_FALSE(v.names_external_entity);
   EXPECT_EQ(report.derived, 1u);
 }
@@ -167,7 +182,7 @@ TEST(ValidatorCitations, FirstFailingCitationDecidesTheReason) {
   const std::vector<CorpusPage> pages = {corpus_page("a.json", "Stripe handles cards\nline two\n")};
   auto with = [](std::vector<Citation> citations) {
     ProvenanceClaim c = claim("BR-1", "cards go to Stripe");
-    c.citations = std::move(citations);
+    c.citations() = std::move(citations);
     return c;
   };
   const Citation good = citation("a.json", 1, 1, "Stripe handles cards");
@@ -190,8 +205,8 @@ TEST(ValidatorCitations, FirstFailingCitationDecidesTheReason) {
           .verdicts.at(0);
   EXPECT_EQ(verdict_reason(derived), "derived");
   EXPECT_TRUE(derived.names_external_entity);
-  EXPECT_EQ(derived.entity_candidates, std::vector<std::string>{"Stripe"});
-  EXPECT_EQ(derived.corpus_search_summary.size(), 1u);
+  EXPECT_EQ(derived.entity_candidates(), std::vector<std::string>{"Stripe"});
+  EXPECT_EQ(derived.corpus_search_summary().size(), 1u);
 }
 
 TEST(ValidatorCitations, EveryCandidateMustOccurInSomeQuoteIgnoringCase) {
@@ -199,7 +214,7 @@ TEST(ValidatorCitations, EveryCandidateMustOccurInSomeQuoteIgnoringCase) {
       corpus_page("a.json", "we bill through STRIPE\nOkta signs users in\nunrelated line")};
   auto with = [](std::string text, std::vector<Citation> citations) {
     ProvenanceClaim c = claim("BR-1", std::move(text));
-    c.citations = std::move(citations);
+    c.citations() = std::move(citations);
     return c;
   };
   const Citation stripe = citation("a.json", 1, 1, "we bill through STRIPE");
@@ -256,12 +271,12 @@ TEST(ValidatorAssumptions, BudgetIsChargedInClaimOrder) {
 
 TEST(ValidatorAssumptions, AssumptionWinsOverCitationsButShowsTheSearch) {
   ProvenanceClaim c = assumed("BR-1", "tax rules from Avalara", kToday);
-  c.citations.push_back(Citation{"missing.json", "", "x", 1, 1});
+  c.citations().push_back(Citation{"missing.json", "", "x", 1, 1});
   const ClaimVerdict v = validate({c}, {corpus_page("a.json", "Avalara rates")}).verdicts.at(0);
   EXPECT_EQ(verdict_reason(v), "assumption");
-  EXPECT_EQ(v.entity_candidates, std::vector<std::string>{"Avalara"});
-  ASSERT_EQ(v.corpus_search_summary.size(), 1u);
-  EXPECT_EQ(v.corpus_search_summary[0].hit_count, 1u);
+  EXPECT_EQ(v.entity_candidates(), std::vector<std::string>{"Avalara"});
+  ASSERT_EQ(v.corpus_search_summary().size(), 1u);
+  EXPECT_EQ(v.corpus_search_summary()[0].hit_count, 1u);
   EXPECT_TRUE(v.names_external_entity);
 
   // Anchor faults come before the assumption rule.
@@ -287,9 +302,15 @@ TEST(ValidatorFailClosed, RejectAllClaimsKeepsStoredAnchorsAndDropsEverythingEls
   EXPECT_EQ(verdicts[0].anchor_hash, "stored");
   EXPECT_EQ(verdicts[0].kind, RequirementKind::kUc);
   EXPECT_EQ(verdicts[0].mode, VerdictMode::rejected("qg13_validator_panic: x"));
-  EXPECT_TRUE(verdicts[0].entity_candidates.empty());
-  EXPECT_TRUE(verdicts[0].corpus_search_summary.empty());
+  EXPECT_TRUE(verdicts[0].entity_candidates().empty());
+  EXPECT_TRUE(verdicts[0].corpus_search_summary().empty());
   EXPECT_FALSE(verdicts[0].names_external_entity);
+  // Lists reached for writing but left empty still equal no lists.
+  ClaimVerdict touched = verdicts[0];
+  touched.corpus_search_summary().clear();
+  EXPECT_EQ(touched, verdicts[0]);
+  touched.entity_candidates().push_back("Stripe");
+  EXPECT_NE(touched, verdicts[0]);
 }
 
 TEST(ValidatorFailClosed, WithoutClaimsOneSyntheticVerdictStandsIn) {

@@ -102,17 +102,17 @@ bool append_verdict(ReportWindow& window, const ClaimVerdict& verdict) {
   out += "`\n- namesExternalEntity: ";
   out += flag(verdict.names_external_entity);
   out += '\n';
-  if (!verdict.entity_candidates.empty()) {
+  if (!verdict.entity_candidates().empty()) {
     out += "- entityCandidates: ";
-    for (std::size_t i = 0; i < verdict.entity_candidates.size(); ++i) {
+    for (std::size_t i = 0; i < verdict.entity_candidates().size(); ++i) {
       if (i > 0) out += ", ";
-      out += shown_code(verdict.entity_candidates[i]);
+      out += shown_code(verdict.entity_candidates()[i]);
     }
     out += '\n';
   }
-  if (!verdict.corpus_search_summary.empty()) {
+  if (!verdict.corpus_search_summary().empty()) {
     out += "- corpusSearchSummary:\n";
-    for (const CorpusHits& hits : verdict.corpus_search_summary) {
+    for (const CorpusHits& hits : verdict.corpus_search_summary()) {
       out += "  - `";
       out += shown_code(text::lossy_utf8(hits.source));
       out += "`: pagesSearched=";

@@ -67,8 +67,10 @@ std::string project_name(const std::string& project_dir) {
 ProvenanceAuditResult run_audit(const std::string& project_dir,
                                 const std::optional<std::string>& corpus_dir,
                                 const internal::AuditHooks& hooks) {
-  const BrdLookup brd = hooks.find_brd(project_dir);
+  BrdLookup brd = hooks.find_brd(project_dir);
   const ClaimExtraction extraction = hooks.extract_claims(brd.text);
+  // The claims hold copies of what they took from the text, which is not needed past this point.
+  std::string().swap(brd.text);
 
   ResolvedCorpus corpus = resolve_corpus(project_dir, corpus_dir, hooks);
   order_pages(corpus.pages);

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "json/boxed.h"
 #include "json/text.h"
 #include "provenance/claim_types.h"
 
@@ -48,23 +49,49 @@ struct ReservedSingle {
   bool operator==(const ReservedSingle&) const = default;
 };
 
+// The members of a claim that nearly every claim leaves empty, kept together in one box.
+struct RareClaimMembers {
+  std::vector<Citation> citations;
+  std::optional<Assumption> assumption;
+  std::vector<std::string> reserved_list;
+  std::optional<ReservedTriple> reserved_triple;
+  std::optional<ReservedSingle> reserved_single;
+
+  bool operator==(const RareClaimMembers&) const = default;
+};
+
 // A claim's strings are counted views into one block that holds the ids, texts and anchor hashes
 // of all claims cut from the same BRD, so a claim list costs little beyond that block and copies
-// of its strings (in verdicts) outlive the claims. The members that are nearly always empty are
-// boxed.
+// of its strings (in verdicts) outlive the claims. The rare members cost one pointer until one of
+// them is reached through its non-const accessor.
 struct ProvenanceClaim {
   json::Text id;           // the heading's id word without trailing ':' and '.'
   json::Text text;         // title, a space, body; trimmed
   json::Text anchor_hash;  // token_fingerprint of text when the record was built
-  BoxedList<Citation> citations;
-  Boxed<Assumption> assumption;
+  json::Boxed<RareClaimMembers> rare;
   std::chrono::system_clock::time_point created_on;  // UTC (system_clock counts Unix time)
-  BoxedList<std::string> reserved_list;
-  Boxed<ReservedTriple> reserved_triple;
-  Boxed<ReservedSingle> reserved_single;
   RequirementKind kind = RequirementKind::kBr;
   bool reserved_flag_first = false;
   bool reserved_flag_second = true;
+
+  const std::vector<Citation>& citations() const { return rare_or_none().citations; }
+  std::vector<Citation>& citations() { return rare_members().citations; }
+  const std::optional<Assumption>& assumption() const { return rare_or_none().assumption; }
+  std::optional<Assumption>& assumption() { return rare_members().assumption; }
+  const std::vector<std::string>& reserved_list() const { return rare_or_none().reserved_list; }
+  const std::optional<ReservedTriple>& reserved_triple() const {
+    return rare_or_none().reserved_triple;
+  }
+  const std::optional<ReservedSingle>& reserved_single() const {
+    return rare_or_none().reserved_single;
+  }
+
+ private:
+  const RareClaimMembers& rare_or_none() const {
+    static const RareClaimMembers kNone;
+    return rare ? *rare : kNone;
+  }
+  RareClaimMembers& rare_members() { return rare ? *rare : rare.emplace(); }
 };
 
 struct BrdLookup {

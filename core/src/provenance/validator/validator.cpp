@@ -52,10 +52,10 @@ class AssumptionLedger {
 
 // The verdict of a claim with candidates and citations but no assumption.
 VerdictMode judge_citations(std::span<const CorpusPage> pages, const ProvenanceClaim& claim,
-                            const BoxedList<std::string>& candidates) {
+                            const std::vector<std::string>& candidates) {
   std::vector<std::string> lowered_quotes;
-  lowered_quotes.reserve(claim.citations.size());
-  for (const Citation& citation : claim.citations) {
+  lowered_quotes.reserve(claim.citations().size());
+  for (const Citation& citation : claim.citations()) {
     const QuoteCheck check = check_quote_hash(pages, citation);
     if (std::holds_alternative<QuoteCheck::Mismatch>(check.value)) {
       return VerdictMode::rejected("quote_hash_mismatch");
@@ -76,31 +76,35 @@ VerdictMode judge_citations(std::span<const CorpusPage> pages, const ProvenanceC
 }
 
 // Per claim, whether its anchor key is shared with another claim. A key that equals the stored
-// anchor hash (the usual case) is not kept apart from it; only differing keys are stored.
+// anchor hash (the usual case) is not kept apart from it; only differing keys are stored, with the
+// index of their claim, in claim order.
 struct AnchorKeys {
-  static constexpr std::uint32_t kStored = std::numeric_limits<std::uint32_t>::max();
-  std::vector<std::uint32_t> slot;  // per claim: kStored, or its index in `differing`
-  std::vector<std::string> differing;
+  std::vector<bool> differs;
+  std::vector<std::pair<std::uint32_t, std::string>> differing;
   std::vector<bool> duplicate;
 
-  bool mismatch(std::size_t i) const { return slot[i] != kStored; }
+  bool mismatch(std::size_t i) const { return differs[i]; }
+  const std::string& differing_key(std::size_t i) const {
+    const auto found = std::lower_bound(differing.begin(), differing.end(), i,
+                                        [](const std::pair<std::uint32_t, std::string>& entry,
+                                           std::size_t claim) { return entry.first < claim; });
+    return found->second;
+  }
 };
 
 AnchorKeys compute_anchor_keys(std::span<const ProvenanceClaim> claims,
                                const internal::ValidatorHooks& hooks) {
   AnchorKeys keys;
-  keys.slot.reserve(claims.size());
-  for (const ProvenanceClaim& claim : claims) {
-    std::string key = hooks.anchor_key(claim.text);
-    if (claim.anchor_hash == key) {
-      keys.slot.push_back(AnchorKeys::kStored);
-    } else {
-      keys.slot.push_back(static_cast<std::uint32_t>(keys.differing.size()));
-      keys.differing.push_back(std::move(key));
+  keys.differs.assign(claims.size(), false);
+  for (std::size_t i = 0; i < claims.size(); ++i) {
+    std::string key = hooks.anchor_key(claims[i].text);
+    if (claims[i].anchor_hash != key) {
+      keys.differs[i] = true;
+      keys.differing.emplace_back(static_cast<std::uint32_t>(i), std::move(key));
     }
   }
   const auto key_of = [&](std::size_t i) -> std::string_view {
-    return keys.mismatch(i) ? std::string_view(keys.differing[keys.slot[i]])
+    return keys.mismatch(i) ? std::string_view(keys.differing_key(i))
                             : claims[i].anchor_hash.view();
   };
   // Claims ordered by key: equal keys stand side by side.
@@ -120,7 +124,7 @@ AnchorKeys compute_anchor_keys(std::span<const ProvenanceClaim> claims,
   return keys;
 }
 
-// Where a searched candidate sits: verdicts[claim].entity_candidates[index].
+// Where a searched candidate sits: verdicts[claim].entity_candidates()[index].
 struct CandidateUse {
   std::uint32_t claim = 0;
   std::uint32_t index = 0;
@@ -145,14 +149,17 @@ ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
     ClaimVerdict& verdict = report.verdicts[i];
     verdict.id = claims[i].id;
     verdict.kind = claims[i].kind;
-    verdict.entity_candidates = hooks.find_entities(claims[i].text, allowlist);
+    std::vector<std::string> found = hooks.find_entities(claims[i].text, allowlist);
+    const std::size_t found_count = found.size();
+    // A verdict without candidates keeps its lists unboxed.
+    if (found_count > 0) verdict.entity_candidates() = std::move(found);
     if (!anchored(i)) continue;
-    for (std::size_t j = 0; j < verdict.entity_candidates.size(); ++j) {
+    for (std::size_t j = 0; j < found_count; ++j) {
       uses.push_back(CandidateUse{static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(j), 0});
     }
   }
   const auto candidate = [&](const CandidateUse& use) -> std::string& {
-    return report.verdicts[use.claim].entity_candidates[use.index];
+    return report.verdicts[use.claim].entity_candidates()[use.index];
   };
   // The distinct terms are moved out of the first verdict naming each and back after the search:
   // a candidate can be as long as the BRD, and the terms are not a second copy of them.
@@ -181,8 +188,8 @@ ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
   {
     std::map<std::string, std::uint32_t, std::less<>> first_spelling;
     for (std::size_t t = 0; t < terms.size(); ++t) {
-      const auto [at, added] = first_spelling.emplace(
-          text::to_lower(terms[t]), static_cast<std::uint32_t>(searched.size()));
+      const auto [at, added] = first_spelling.emplace(text::to_lower(terms[t]),
+                                                      static_cast<std::uint32_t>(searched.size()));
       if (added) {
         searched.push_back(std::move(terms[t]));
         searched_from.push_back(static_cast<std::uint32_t>(t));
@@ -216,12 +223,13 @@ ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
   for (std::size_t i = 0; i < claims.size(); ++i) {
     const ProvenanceClaim& claim = claims[i];
     ClaimVerdict& verdict = report.verdicts[i];
-    const bool has_candidates = !verdict.entity_candidates.empty();
+    const std::vector<std::string>& candidates = std::as_const(verdict).entity_candidates();
+    const bool has_candidates = !candidates.empty();
 
     // Anchor faults are judged on the recomputed key, which is what the verdict shows.
     const bool mismatch = keys.mismatch(i);
     if (mismatch || keys.duplicate[i]) {
-      verdict.anchor_hash = mismatch ? json::Text(keys.differing[keys.slot[i]]) : claim.anchor_hash;
+      verdict.anchor_hash = mismatch ? json::Text(keys.differing_key(i)) : claim.anchor_hash;
       verdict.mode = mismatch ? kMismatch : kDuplicate;
       verdict.names_external_entity = has_candidates;
       continue;
@@ -229,18 +237,19 @@ ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
 
     verdict.anchor_hash = claim.anchor_hash;
     if (!has_candidates) {
-      verdict.mode = claim.assumption ? ledger.decide(*claim.assumption) : VerdictMode::derived();
+      verdict.mode =
+          claim.assumption() ? ledger.decide(*claim.assumption()) : VerdictMode::derived();
       continue;
     }
 
     std::uint64_t total_hits = 0;
     std::size_t record_count = 0;
-    for (std::size_t j = 0; j < verdict.entity_candidates.size(); ++j) {
+    for (std::size_t j = 0; j < candidates.size(); ++j) {
       record_count += term_hits.at(searched_as.at(uses.at(next_use + j).term)).size();
     }
     std::vector<CorpusHits> summary;
     summary.reserve(record_count);
-    for (std::size_t j = 0; j < verdict.entity_candidates.size(); ++j, ++next_use) {
+    for (std::size_t j = 0; j < candidates.size(); ++j, ++next_use) {
       const std::uint32_t term = searched_as.at(uses.at(next_use).term);
       std::vector<CorpusHits>& records = term_hits.at(term);
       const bool last_reader = --readers.at(term) == 0;
@@ -257,15 +266,15 @@ ValidatorReport run_validation(std::span<const ProvenanceClaim> claims,
     std::stable_sort(summary.begin(), summary.end(), [](const CorpusHits& a, const CorpusHits& b) {
       return text::path_less(a.source, b.source);
     });
-    verdict.corpus_search_summary = std::move(summary);
+    verdict.corpus_search_summary() = std::move(summary);
     verdict.names_external_entity = true;
 
-    if (claim.assumption) {
-      verdict.mode = ledger.decide(*claim.assumption);
-    } else if (claim.citations.empty()) {
+    if (claim.assumption()) {
+      verdict.mode = ledger.decide(*claim.assumption());
+    } else if (claim.citations().empty()) {
       verdict.mode = total_hits > 0 ? kUnbound : kNoCitation;
     } else {
-      verdict.mode = judge_citations(pages, claim, verdict.entity_candidates);
+      verdict.mode = judge_citations(pages, claim, candidates);
     }
   }
 

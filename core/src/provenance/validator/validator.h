@@ -4,6 +4,7 @@
 // the effective allowlist. A fault anywhere inside turns into an all-rejected report.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -11,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "json/boxed.h"
 #include "json/text.h"
 #include "provenance/allowlist/allowlist.h"
 #include "provenance/citation/search.h"
@@ -33,18 +35,19 @@ enum class VerdictTag : std::uint8_t {
 // "derived", "derivedWeak", "assumption", "assumptionOrphaned", "rejected".
 std::string_view verdict_tag_name(VerdictTag tag);
 
-// A rejection reason. A counted view: the verdicts rejected for the same reason can share one.
+// A rejection reason. Shared: the verdicts rejected for the same reason hold one copy of it.
 // Set only explicitly, so that it never stands in for a std::string by accident.
 class VerdictReason {
  public:
   VerdictReason() = default;
-  explicit VerdictReason(std::string text) : text_(std::move(text)) {}
+  explicit VerdictReason(std::string text)
+      : text_(text.empty() ? nullptr : std::make_shared<const std::string>(std::move(text))) {}
 
-  std::string_view view() const { return text_.view(); }
+  std::string_view view() const { return text_ ? std::string_view(*text_) : std::string_view(); }
   operator std::string_view() const { return view(); }
-  operator std::string() const { return text_.str(); }
-  bool empty() const { return text_.empty(); }
-  std::size_t size() const { return text_.size(); }
+  operator std::string() const { return std::string(view()); }
+  bool empty() const { return view().empty(); }
+  std::size_t size() const { return view().size(); }
 
   friend bool operator==(const VerdictReason& a, const VerdictReason& b) {
     return a.view() == b.view();
@@ -52,7 +55,7 @@ class VerdictReason {
   friend bool operator==(const VerdictReason& a, std::string_view b) { return a.view() == b; }
 
  private:
-  json::Text text_;
+  std::shared_ptr<const std::string> text_;  // none when empty
 };
 
 struct VerdictMode {
@@ -69,17 +72,46 @@ struct VerdictMode {
   bool operator==(const VerdictMode&) const = default;
 };
 
-// The id and anchor hash share the claim's block (see ProvenanceClaim).
+// The lists of a verdict, empty for every claim that names no external entity.
+struct VerdictLists {
+  std::vector<std::string> entity_candidates;     // ascending and distinct, case as written
+  std::vector<CorpusHits> corpus_search_summary;  // sorted by source path
+
+  bool operator==(const VerdictLists&) const = default;
+};
+
+// The id and anchor hash share the claim's block (see ProvenanceClaim). The lists cost one
+// pointer until one of them is reached through its non-const accessor.
 struct ClaimVerdict {
   json::Text id;
   json::Text anchor_hash;
-  BoxedList<std::string> entity_candidates;     // ascending and distinct, case as written
-  BoxedList<CorpusHits> corpus_search_summary;  // sorted by source path
+  json::Boxed<VerdictLists> lists;
   VerdictMode mode;
   bool names_external_entity = false;
   RequirementKind kind = RequirementKind::kBr;
 
-  bool operator==(const ClaimVerdict&) const = default;
+  const std::vector<std::string>& entity_candidates() const {
+    return lists_or_none().entity_candidates;
+  }
+  std::vector<std::string>& entity_candidates() { return made_lists().entity_candidates; }
+  const std::vector<CorpusHits>& corpus_search_summary() const {
+    return lists_or_none().corpus_search_summary;
+  }
+  std::vector<CorpusHits>& corpus_search_summary() { return made_lists().corpus_search_summary; }
+
+  // An empty box equals no box.
+  friend bool operator==(const ClaimVerdict& a, const ClaimVerdict& b) {
+    return a.id == b.id && a.anchor_hash == b.anchor_hash &&
+           a.lists_or_none() == b.lists_or_none() && a.mode == b.mode &&
+           a.names_external_entity == b.names_external_entity && a.kind == b.kind;
+  }
+
+ private:
+  const VerdictLists& lists_or_none() const {
+    static const VerdictLists kNone;
+    return lists ? *lists : kNone;
+  }
+  VerdictLists& made_lists() { return lists ? *lists : lists.emplace(); }
 };
 
 inline constexpr std::string_view kSchemaVersion = "1.0.0";
