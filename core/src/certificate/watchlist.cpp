@@ -319,12 +319,12 @@ PostureCrossCheck cross_check_agentic_posture(const std::optional<AgenticPosture
   if (!sbom_dir) return of_kind(PostureCrossCheck::Kind::kNoneUnverified);
 
   const std::string path = text::join_path(*sbom_dir, kBomRelativePath);
-  auto bytes = text::read_file(path, text::OpenMode::kRegularOnly);
+  auto bytes = text::read_file_bytes(path, text::OpenMode::kRegularOnly);
   if (!bytes) return bom_unreadable(path, std::move(bytes).error());
   // A BOM that does not parse cannot support a claim of no agency: it is reported like an
   // unreadable one (with the parse error), never as a clean scan.
   const AgenticSdkWatchlist watchlist = embedded_watchlist();
-  auto hit = scan_bom_text(*bytes, watchlist);
+  auto hit = scan_bom_text(bytes->view(), watchlist);
   if (!hit) return bom_unreadable(path, hit.error().to_string());
   if (*hit) {
     PostureCrossCheck result;
