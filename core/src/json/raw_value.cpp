@@ -87,9 +87,7 @@ class CompactWriter {
         out_ += "false";
         return;
       case '"':
-        p_.eat();
-        must(p_.parse_string(scratch_));
-        write_string(out_, scratch_);
+        string();
         return;
       case '[':
         array();
@@ -110,7 +108,39 @@ class CompactWriter {
     Offset value;
   };
 
+  // A string without escapes is written as it stands: checked text holds no raw quote,
+  // backslash or control character inside a string, which are all the writer escapes.
+  void string() {
+    const std::size_t start = p_.offset();
+    const char* body = text_.data() + start + 1;
+    const std::size_t rest = text_.size() - start - 1;
+    const auto* quote = static_cast<const char*>(std::memchr(body, '"', rest));
+    if (quote != nullptr &&
+        std::memchr(body, '\\', static_cast<std::size_t>(quote - body)) == nullptr) {
+      const std::size_t end = static_cast<std::size_t>(quote - text_.data()) + 1;
+      out_ += text_.substr(start, end - start);
+      p_.seek(end);
+      return;
+    }
+    p_.eat();
+    must(p_.parse_string(scratch_));
+    write_string(out_, scratch_);
+  }
+
+  // An integer of up to 18 digits is written as it stands (checked text has no leading zeros);
+  // "-0", longer integers, fractions and exponents are converted as the tree converts them.
   void number(int c) {
+    const std::size_t start = p_.offset();
+    const std::size_t digits = start + (c == '-' ? 1 : 0);
+    std::size_t end = digits;
+    while (end < text_.size() && text_[end] >= '0' && text_[end] <= '9') ++end;
+    const bool integer =
+        end == text_.size() || (text_[end] != '.' && text_[end] != 'e' && text_[end] != 'E');
+    if (integer && end - digits <= 18 && !(c == '-' && text_[digits] == '0')) {
+      out_ += text_.substr(start, end - start);
+      p_.seek(end);
+      return;
+    }
     Number n;
     if (c == '-') {
       p_.eat();
@@ -204,9 +234,7 @@ class CompactWriter {
       if (done) break;
       if (any) out_ += ',';
       any = true;
-      p_.eat();
-      must(p_.parse_string(scratch_));
-      write_string(out_, scratch_);
+      string();
       out_ += ':';
       must(p_.parse_colon());
       value();
