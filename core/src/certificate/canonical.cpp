@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "json/raw_map.h"
 #include "json/raw_value.h"
 #include "json/writer.h"
 
@@ -13,9 +14,6 @@ namespace {
 
 // Values without a record writer of their own, for the list and map helpers below.
 void write_json(const json::Text& value, json::Output& out) { json::write_string(out, value); }
-void write_json(const json::RawValue& value, json::Output& out) {
-  json::write_raw_value(out, value);
-}
 
 // Wire strings are plain lower-case words: nothing in them needs escaping.
 void write_wire(std::string_view wire, json::Output& out) {
@@ -402,7 +400,7 @@ void write_json(const InterStageManifest& r, json::Output& out) {
   write_map(r.artifact_hashes, out);
   if (!r.metadata.empty()) {
     out += ",\"metadata\":";
-    write_map(r.metadata, out);
+    json::write_raw_map(out, r.metadata);
   }
   out += ",\"signer\":";
   write_json(r.signer, out);

@@ -18,6 +18,7 @@
 #include "json/boxed.h"
 #include "json/error.h"
 #include "json/flat_map.h"
+#include "json/raw_map.h"
 #include "json/raw_value.h"
 #include "json/read.h"
 #include "json/text.h"
@@ -209,7 +210,7 @@ struct InterStageManifest {
   json::Text to_stage;
   text::Timestamp produced_at;
   StringMap artifact_hashes;
-  json::FlatMap<json::RawValue> metadata;
+  json::RawMap metadata;  // kept as its text
   ManifestSigner signer;
   json::Text signature;
   bool operator==(const InterStageManifest&) const = default;

@@ -408,6 +408,19 @@ bool read_raw_value(Parser& p, RawValue& out) {
   return true;
 }
 
+bool read_raw_object(Parser& p, RawValue& out) {
+  p.peek_ws();
+  const std::size_t begin = p.offset();
+  std::string scratch;
+  const bool ok = read_map(
+      p,
+      [](Parser& q, Text&&, void* ctx) { return check_value(q, *static_cast<std::string*>(ctx)); },
+      &scratch);
+  if (!ok) return false;
+  out = RawValue::of_checked_text(p.slice(begin, p.offset()));
+  return true;
+}
+
 Result<RawValue, Error> parse_raw_value(std::string text) {
   const Text whole(std::move(text));
   Parser p(whole.view());

@@ -65,6 +65,10 @@ class RawValue {
 // nothing: the value keeps its slice of the parser's text.
 bool read_raw_value(Parser& p, RawValue& out);
 
+// The same for a value that must be an object, read as a map of free-form values is read (a
+// value of another kind is "invalid type: ..., expected a map").
+bool read_raw_object(Parser& p, RawValue& out);
+
 // A whole document as a free-form value; its text is kept (copied once).
 Result<RawValue, Error> parse_raw_value(std::string text);
 
