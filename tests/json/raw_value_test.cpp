@@ -236,5 +236,30 @@ TEST(RawValues, SetFromAValueKeepsItsCompactText) {
   EXPECT_EQ(*read, raw);
 }
 
+// A map read as text answers as its entries would, and setting a member keeps what was read.
+TEST(RawValues, MapReadAsTextThenSetByCode) {
+  Parser p(R"( {"b":1, "a":{"y":[2]}, "b":3} )");
+  RawMap map;
+  ASSERT_TRUE(read_raw_map(p, map));
+  EXPECT_FALSE(map.empty());
+  EXPECT_EQ(map.count("b"), 1u);
+  EXPECT_EQ(map.at("b").as_u64(), 3u);
+  EXPECT_EQ(map.count("c"), 0u);
+  const RawMap same = {{"a", Value::object({{"y", Value::array({Value::unsigned_integer(2)})}})},
+                       {"b", Value::unsigned_integer(3)}};
+  EXPECT_EQ(map, same);
+  map["c"] = Value::boolean(true);
+  std::string text;
+  write_into(text, [&](Output& o) { write_raw_map(o, map); });
+  EXPECT_EQ(text, R"({"a":{"y":[2]},"b":3,"c":true})");
+
+  Parser blank("{ }");
+  ASSERT_TRUE(read_raw_map(blank, map));
+  EXPECT_TRUE(map.empty());
+  Parser not_a_map("[1]");
+  EXPECT_FALSE(read_raw_map(not_a_map, map));
+  EXPECT_EQ(not_a_map.error().message, "invalid type: sequence, expected a map");
+}
+
 }  // namespace
 }  // namespace fennick::json
