@@ -1,7 +1,8 @@
 // The agentic-posture cross-check on an arbitrary BOM file: a posture of "none" makes it read
 // SBOM_DIR/.factory/sbom.cdx.json and scan its component tree. Each input is written to that file
 // in one temporary directory made when the target starts. Property: the scan ends in one of the
-// results a posture of "none" with a directory can have.
+// results a posture of "none" with a directory can have, and the walk done while reading agrees
+// with the walk over the tree the pruned reader builds (same hit, or same error).
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 
 #include "certificate/watchlist.h"
 #include "check.h"
+#include "json/read.h"
 
 namespace {
 
@@ -67,6 +69,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       break;
     default:
       FENNICK_FUZZ_CHECK(false);
+  }
+
+  static const fennick::certificate::AgenticSdkWatchlist watchlist =
+      fennick::certificate::embedded_watchlist();
+  const std::string_view text = fennick::fuzz::as_text(data, size);
+  const auto read = fennick::certificate::scan_bom_text(text, watchlist);
+  const auto tree = fennick::json::parse_value_pruned(
+      text, 2 * (fennick::certificate::kMaxComponentDepth + 1) + 1);
+  FENNICK_FUZZ_CHECK(read.ok() == tree.ok());
+  if (!tree.ok()) {
+    FENNICK_FUZZ_CHECK(read.error().to_string() == tree.error().to_string());
+  } else {
+    FENNICK_FUZZ_CHECK(*read ==
+                       fennick::certificate::find_watchlisted_component(*tree, watchlist, 0));
   }
   return 0;
 }

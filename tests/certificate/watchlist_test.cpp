@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "json/read.h"
@@ -37,8 +38,16 @@ json::Value parse(std::string_view text) {
   return v.ok() ? *v : json::Value();
 }
 
+// The walk over the tree, checked against the walk done while the text is read.
 std::optional<std::string> scan(std::string_view bom_json) {
-  return find_watchlisted_component(parse(bom_json), embedded_watchlist(), 0);
+  std::optional<std::string> hit =
+      find_watchlisted_component(parse(bom_json), embedded_watchlist(), 0);
+  const auto read_hit = scan_bom_text(bom_json, embedded_watchlist());
+  EXPECT_TRUE(read_hit.ok()) << read_hit.error().to_string();
+  if (read_hit.ok()) {
+    EXPECT_EQ(*read_hit, hit) << bom_json;
+  }
+  return hit;
 }
 
 // A BOM whose only branch nests `levels` components deep (the top-level array is level 1), the
@@ -138,6 +147,40 @@ TEST(WatchlistScan, BomsWithoutComponentsScanClean) {
     EXPECT_EQ(scan(bom), std::nullopt) << bom;
   }
   EXPECT_EQ(scan(R"({"components":[1,"openai",{"name":"ollama"}]})"), "ollama");
+}
+
+TEST(WatchlistScan, RepeatedMembersKeepTheLast) {
+  const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
+      {R"({"components":[{"name":"openai"}],"components":[{"name":"ai"}]})", "ai"},
+      {R"({"components":[{"name":"openai"}],"components":{}})", std::nullopt},
+      {R"({"components":[{"name":"x","components":[{"name":"openai"}],"components":[]},)"
+       R"({"name":"ollama"}]})",
+       "ollama"},
+      {R"({"components":[{"name":"x","components":[{"name":"a"}],"purl":"pkg:npm/ai",)"
+       R"("components":[{"name":"openai"}],"components":[{"name":"b"}]}]})",
+       "ai"},
+      {R"({"components":[{"purl":"pkg:npm/ai","purl":1,"name":"x","name":"openai"}]})", "openai"},
+      {R"({"components":[{"purl":1,"purl":"pkg:npm/ai","name":"openai"}]})", "ai"},
+      {R"({"components":[{"name":"openai","name":null}]})", std::nullopt},
+  };
+  for (const auto& [bom, expected] : cases) EXPECT_EQ(scan(bom), expected) << bom;
+}
+
+TEST(WatchlistScan, TextThatDoesNotReadFailsAsThePrunedTreeDoes) {
+  const std::string deep = nested_bom(200, R"({"name":"\ud800"})");
+  for (const std::string& bom :
+       {std::string(R"({"components":[{"name":"openai"},]})"), std::string("{\"a\":1e400}"),
+        std::string(R"({"components":[{"name":"\ud800"}]})"),
+        std::string("{\"components\":[{\"name\":\"\xff\"}]}"), std::string(R"([1,2)"),
+        std::string(R"({"a":[1,{"b":tru}]})"), std::string(R"({"components":[]}])"),
+        std::string(R"(  )"), deep, deep.substr(0, deep.size() - 3)}) {
+    const auto tree = json::parse_value_pruned(bom, 2 * (kMaxComponentDepth + 1) + 1);
+    const auto read = scan_bom_text(bom, embedded_watchlist());
+    ASSERT_EQ(read.ok(), tree.ok()) << bom;
+    if (!tree.ok()) {
+      EXPECT_EQ(read.error().to_string(), tree.error().to_string()) << bom;
+    }
+  }
 }
 
 TEST(WatchlistScan, NestedComponentsComeBeforeTheNextSibling) {
@@ -255,6 +298,7 @@ TEST_P(ExampleBoms, CleanAsPublishedContradictedOnceAnSdkIsNested) {
   TempDir dir;
   write_bom(dir, *bytes);
   EXPECT_EQ(cross_check_agentic_posture(posture("none"), dir.path()).kind, Kind::kNoneClean);
+  EXPECT_EQ(scan(*bytes), std::nullopt);
 
   auto bom = json::parse_value(*bytes);
   ASSERT_TRUE(bom.ok()) << bom.error().to_string();
@@ -270,6 +314,7 @@ TEST_P(ExampleBoms, CleanAsPublishedContradictedOnceAnSdkIsNested) {
   std::string edited;
   json::write_value(edited, *bom);
   write_bom(dir, edited);
+  EXPECT_EQ(scan(edited), "@langchain/core");
 
   const PostureCrossCheck r = cross_check_agentic_posture(posture("none"), dir.path());
   EXPECT_EQ(r.kind, Kind::kContradicted);

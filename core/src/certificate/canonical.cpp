@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "json/raw_map.h"
+#include "json/raw_value.h"
 #include "json/writer.h"
 
 namespace fennick::certificate {
@@ -12,7 +14,6 @@ namespace {
 
 // Values without a record writer of their own, for the list and map helpers below.
 void write_json(const json::Text& value, json::Output& out) { json::write_string(out, value); }
-void write_json(const json::Value& value, json::Output& out) { json::write_value(out, value); }
 
 // Wire strings are plain lower-case words: nothing in them needs escaping.
 void write_wire(std::string_view wire, json::Output& out) {
@@ -399,7 +400,7 @@ void write_json(const InterStageManifest& r, json::Output& out) {
   write_map(r.artifact_hashes, out);
   if (!r.metadata.empty()) {
     out += ",\"metadata\":";
-    write_map(r.metadata, out);
+    json::write_raw_map(out, r.metadata);
   }
   out += ",\"signer\":";
   write_json(r.signer, out);
@@ -444,7 +445,7 @@ void write_json(const CertAgenticSurface& r, json::Output& out) {
   optional_string(r.description, ",\"description\":", out);
   if (r.governance_envelope) {
     out += ",\"governanceEnvelope\":";
-    json::write_value(out, *r.governance_envelope);
+    json::write_raw_value(out, *r.governance_envelope);
   }
   out += '}';
 }

@@ -154,7 +154,7 @@ fennick::Result<VerifiedJws, JwsError> verify_compact_jws(std::string_view jws,
 
   auto payload_bytes = decode_segment(payload_segment, "payload");
   if (!payload_bytes) return Err(std::move(payload_bytes).error());
-  auto payload = json::parse_value(*payload_bytes);
+  auto payload = json::parse_raw_value(std::move(*payload_bytes));
   if (!payload) return Err(JwsError::malformed("payload JSON: " + payload.error().to_string()));
 
   return VerifiedJws{std::move(header), std::move(payload).value()};

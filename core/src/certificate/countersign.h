@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "json/error.h"
+#include "json/raw_value.h"
 #include "json/read.h"
 #include "json/value.h"
 #include "result.h"
@@ -49,7 +50,7 @@ const json::RecordSpec& json_record(json::Tag<JwsHeader>);
 
 struct VerifiedJws {
   JwsHeader header;
-  json::Value payload;  // any JSON value; judging it is the caller's task
+  json::RawValue payload;  // any JSON value; judging it is the caller's task
 };
 
 struct JwsError {

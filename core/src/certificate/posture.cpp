@@ -1,5 +1,6 @@
 #include "certificate/posture.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <string_view>
@@ -16,83 +17,101 @@ constexpr std::string_view kShapeLengthExpecting = "struct GovernanceEnvelopeSha
 constexpr std::array<std::string_view, 7> kShapeFields = {
     "schema_version", "process", "ceilings", "gates", "emits", "constituents", "overrides"};
 
-std::string invalid_type(const json::Value& found, std::string_view expecting) {
-  return "invalid type: " + json::describe_found(found) + ", expected " + std::string(expecting);
+// Containers are named by their first byte, so only a scalar is ever read into a Value.
+std::string invalid_type(const json::RawValue& found, std::string_view expecting) {
+  std::string described;
+  if (found.is_object()) {
+    described = "map";
+  } else if (found.is_array()) {
+    described = "sequence";
+  } else {
+    described = json::describe_found(found.to_value());
+  }
+  return "invalid type: " + described + ", expected " + std::string(expecting);
 }
 
-std::optional<std::string> take(const json::Value& v, std::string& out) {
-  const std::string* s = v.as_string();
-  if (s == nullptr) return invalid_type(v, "a string");
-  out = *s;
+std::optional<std::string> take_string(const json::RawValue& v, std::string& out) {
+  std::optional<std::string> s = v.as_string();
+  if (!s) return invalid_type(v, "a string");
+  out = std::move(*s);
   return std::nullopt;
 }
 
-std::optional<std::string> take(const json::Value& v, json::Value::Object& out) {
-  const json::Value::Object* o = v.as_object();
-  if (o == nullptr) return invalid_type(v, "a map");
-  out = *o;
+std::optional<std::string> take_object(const json::RawValue& v, json::RawValue& out) {
+  if (!v.is_object()) return invalid_type(v, "a map");
+  out = v;
   return std::nullopt;
 }
 
-std::optional<std::string> take(const json::Value& v, json::Value::Array& out) {
-  const json::Value::Array* a = v.as_array();
-  if (a == nullptr) return invalid_type(v, "a sequence");
-  out = *a;
+std::optional<std::string> take_array(const json::RawValue& v, json::RawValue& out) {
+  if (!v.is_array()) return invalid_type(v, "a sequence");
+  out = v;
   return std::nullopt;
 }
 
 // Field `index` in declared order.
-std::optional<std::string> take_field(std::size_t index, const json::Value& v,
+std::optional<std::string> take_field(std::size_t index, const json::RawValue& v,
                                       GovernanceEnvelopeShape& shape) {
   switch (index) {
     case 0:
-      return take(v, shape.schema_version);
+      return take_string(v, shape.schema_version);
     case 1:
-      return take(v, shape.process);
+      return take_object(v, shape.process);
     case 2:
-      return take(v, shape.ceilings);
+      return take_object(v, shape.ceilings);
     case 3:
-      return take(v, shape.gates);
+      return take_array(v, shape.gates);
     case 4:
-      return take(v, shape.emits);
+      return take_array(v, shape.emits);
     case 5:
-      return take(v, shape.constituents);
+      return take_object(v, shape.constituents);
     default:
-      return take(v, shape.overrides);
+      return take_object(v, shape.overrides);
   }
 }
 
-Result<GovernanceEnvelopeShape> shape_from_members(const json::Value::Object& members) {
-  GovernanceEnvelopeShape shape;
-  std::array<bool, kShapeFields.size()> seen{};
-  // The map holds members in ascending byte order, so a wrong kind is reported for the first
-  // offending name in that order, and before any missing field.
-  for (const auto& [name, member] : members) {
+Result<GovernanceEnvelopeShape> shape_from_members(const json::RawValue& envelope) {
+  // The last member of each name counts, as it would in a map of the members.
+  std::array<std::optional<json::RawValue>, kShapeFields.size()> found;
+  envelope.for_each_member([&](std::string_view name, json::RawValue member) {
     for (std::size_t i = 0; i < kShapeFields.size(); ++i) {
-      if (kShapeFields[i] != name) continue;
-      if (auto error = take_field(i, member, shape)) return Err(std::move(*error));
-      seen[i] = true;
-      break;
+      if (kShapeFields[i] == name) found[i] = std::move(member);
     }
+  });
+  GovernanceEnvelopeShape shape;
+  // A wrong kind is reported for the first offending name in ascending byte order of the
+  // names, and before any missing field.
+  std::array<std::size_t, kShapeFields.size()> by_name{};
+  for (std::size_t i = 0; i < by_name.size(); ++i) by_name[i] = i;
+  std::sort(by_name.begin(), by_name.end(),
+            [](std::size_t a, std::size_t b) { return kShapeFields[a] < kShapeFields[b]; });
+  for (const std::size_t i : by_name) {
+    if (!found[i]) continue;
+    if (auto error = take_field(i, *found[i], shape)) return Err(std::move(*error));
   }
   for (std::size_t i = 0; i < kShapeFields.size(); ++i) {
-    if (!seen[i]) return Err("missing field `" + std::string(kShapeFields[i]) + "`");
+    if (!found[i]) return Err("missing field `" + std::string(kShapeFields[i]) + "`");
   }
   return shape;
 }
 
-Result<GovernanceEnvelopeShape> shape_from_elements(const json::Value::Array& elements) {
+Result<GovernanceEnvelopeShape> shape_from_elements(const json::RawValue& envelope) {
+  std::array<std::optional<json::RawValue>, kShapeFields.size()> elements;
+  std::size_t count = 0;
+  envelope.for_each_element([&](json::RawValue element) {
+    if (count < elements.size()) elements[count] = std::move(element);
+    ++count;
+  });
   GovernanceEnvelopeShape shape;
   for (std::size_t i = 0; i < kShapeFields.size(); ++i) {
-    if (i >= elements.size()) {
+    if (i >= count) {
       return Err("invalid length " + std::to_string(i) + ", expected " +
                  std::string(kShapeLengthExpecting));
     }
-    if (auto error = take_field(i, elements[i], shape)) return Err(std::move(*error));
+    if (auto error = take_field(i, *elements[i], shape)) return Err(std::move(*error));
   }
-  if (elements.size() > kShapeFields.size()) {
-    return Err("invalid length " + std::to_string(elements.size()) +
-               ", expected fewer elements in array");
+  if (count > kShapeFields.size()) {
+    return Err("invalid length " + std::to_string(count) + ", expected fewer elements in array");
   }
   return shape;
 }
@@ -122,9 +141,9 @@ void judge_governed_surfaces(const std::vector<CertAgenticSurface>& surfaces,
 
 }  // namespace
 
-Result<GovernanceEnvelopeShape> governance_envelope_from_value(const json::Value& value) {
-  if (const json::Value::Object* members = value.as_object()) return shape_from_members(*members);
-  if (const json::Value::Array* elements = value.as_array()) return shape_from_elements(*elements);
+Result<GovernanceEnvelopeShape> governance_envelope_from_value(const json::RawValue& value) {
+  if (value.is_object()) return shape_from_members(value);
+  if (value.is_array()) return shape_from_elements(value);
   return Err(invalid_type(value, kShapeExpecting));
 }
 

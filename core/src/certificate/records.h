@@ -18,6 +18,8 @@
 #include "json/boxed.h"
 #include "json/error.h"
 #include "json/flat_map.h"
+#include "json/raw_map.h"
+#include "json/raw_value.h"
 #include "json/read.h"
 #include "json/text.h"
 #include "json/value.h"
@@ -208,7 +210,7 @@ struct InterStageManifest {
   json::Text to_stage;
   text::Timestamp produced_at;
   StringMap artifact_hashes;
-  json::FlatMap<json::Value> metadata;
+  json::RawMap metadata;  // kept as its text
   ManifestSigner signer;
   json::Text signature;
   bool operator==(const InterStageManifest&) const = default;
@@ -230,7 +232,7 @@ struct PlatformCountersign {
 struct CertAgenticSurface {
   json::Text kind;
   std::optional<json::Text> description;
-  std::optional<json::Value> governance_envelope;
+  std::optional<json::RawValue> governance_envelope;
   bool operator==(const CertAgenticSurface&) const = default;
 };
 

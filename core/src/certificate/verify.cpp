@@ -9,7 +9,7 @@
 #include "certificate/offline.h"
 #include "certificate/posture.h"
 #include "certificate/watchlist.h"
-#include "json/value.h"
+#include "json/raw_value.h"
 #include "text/display.h"
 
 namespace fennick::certificate {
@@ -19,9 +19,9 @@ using text::shown_value;
 
 // A claim of the countersign payload; JSON null counts as absent, and a payload that is not an
 // object has no claims.
-const std::string* string_claim(const json::Value& payload, std::string_view key) {
-  const json::Value* value = payload.get(key);
-  return value != nullptr ? value->as_string() : nullptr;
+std::optional<std::string> string_claim(const json::RawValue& payload, std::string_view key) {
+  const std::optional<json::RawValue> value = payload.get(key);
+  return value ? value->as_string() : std::nullopt;
 }
 
 void check_countersign(const GovernanceCertificate& certificate,
@@ -61,10 +61,10 @@ void check_countersign(const GovernanceCertificate& certificate,
     outcome.add_error("platform countersign invalid: " + verified.error().to_string());
     return;
   }
-  const json::Value& payload = verified->payload;
+  const json::RawValue& payload = verified->payload;
 
-  const std::string* certificate_sha256 = string_claim(payload, "certificate_sha256");
-  if (certificate_sha256 == nullptr) {
+  const std::optional<std::string> certificate_sha256 = string_claim(payload, "certificate_sha256");
+  if (!certificate_sha256) {
     outcome.add_error(
         "platform countersign carries no certificate_sha256 claim -- it binds no certificate "
         "(spec 198 FR-014)");
@@ -76,8 +76,8 @@ void check_countersign(const GovernanceCertificate& certificate,
                       shown_value(certificate.certificate_hash));
   }
 
-  const std::string* envelope_hash = string_claim(payload, "envelope_hash");
-  if (envelope_hash != nullptr && certificate.admitted_envelope_hash &&
+  const std::optional<std::string> envelope_hash = string_claim(payload, "envelope_hash");
+  if (envelope_hash && certificate.admitted_envelope_hash &&
       *envelope_hash != *certificate.admitted_envelope_hash) {
     outcome.add_error("platform countersign binds envelope hash " + shown_value(*envelope_hash) +
                       " but the certificate's admittedEnvelopeHash is " +
@@ -86,13 +86,12 @@ void check_countersign(const GovernanceCertificate& certificate,
 
   // The seal is only reported as verified for a certificate that holds in every earlier respect.
   if (outcome.error_count != 0) return;
-  const std::string* run_id = string_claim(payload, "run_id");
-  const json::Value* grant_value = payload.get("grant_count");
-  const std::uint64_t grant_count =
-      grant_value != nullptr ? grant_value->as_u64().value_or(0) : std::uint64_t{0};
+  const std::optional<std::string> run_id = string_claim(payload, "run_id");
+  const std::optional<json::RawValue> grant_value = payload.get("grant_count");
+  const std::uint64_t grant_count = grant_value ? grant_value->as_u64().value_or(0) : 0;
   outcome.notices.push_back("platform countersign VERIFIED (kid " +
                             shown_value(verified->header.kid) + ", platform run " +
-                            (run_id != nullptr ? shown_value(*run_id) : std::string("?")) + ", " +
+                            (run_id ? shown_value(*run_id) : std::string("?")) + ", " +
                             std::to_string(grant_count) + " grant(s) in chain)");
 }
 

@@ -10,6 +10,7 @@
 #include "certificate/records.h"
 #include "json/read.h"
 #include "json/value.h"
+#include "result.h"
 
 namespace fennick::certificate {
 
@@ -49,6 +50,11 @@ inline constexpr unsigned kMaxComponentDepth = 64;
 std::optional<std::string> find_watchlisted_component(const json::Value& container,
                                                       const AgenticSdkWatchlist& watchlist,
                                                       unsigned depth);
+
+// The same walk over a BOM's text as it is read, building no tree: the first hit, or the error
+// of a text that does not read (as parse_value_pruned reports it at the levels the walk keeps).
+Result<std::optional<std::string>, json::Error> scan_bom_text(std::string_view bom,
+                                                              const AgenticSdkWatchlist& watchlist);
 
 struct PostureCrossCheck {
   enum class Kind {

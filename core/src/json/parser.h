@@ -49,6 +49,13 @@ class Parser {
   // Skips blank, tab, line feed and carriage return; returns the next byte or -1 at the end.
   int peek_ws();
   std::size_t offset() const { return pos_; }
+  // Moves to `offset`, a place this parser has already passed (for second passes over text
+  // already checked).
+  void seek(std::size_t offset) { pos_ = offset; }
+  // The input bytes [begin, end) as a Text: a view of the kept text, or a copy when none is kept.
+  Text slice(std::size_t begin, std::size_t end) const {
+    return Text::view_of(kept_, in_.substr(begin, end - begin));
+  }
   std::string_view input() const { return in_; }
 
   // --- errors ------------------------------------------------------------------------------

@@ -31,6 +31,8 @@
 #include "json/error.h"
 #include "json/flat_map.h"
 #include "json/parser.h"
+#include "json/raw_map.h"
+#include "json/raw_value.h"
 #include "json/text.h"
 #include "json/value.h"
 #include "result.h"
@@ -142,6 +144,14 @@ struct Read<text::Timestamp> {
 template <>
 struct Read<Value> {
   static bool read(Parser& p, Value& out) { return read_value(p, out); }
+};
+template <>
+struct Read<RawValue> {
+  static bool read(Parser& p, RawValue& out) { return read_raw_value(p, out); }
+};
+template <>
+struct Read<RawMap> {
+  static bool read(Parser& p, RawMap& out) { return read_raw_map(p, out); }
 };
 
 template <class T>

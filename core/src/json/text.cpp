@@ -76,6 +76,17 @@ Text Text::view_of(const KeptText& kept, std::string_view part) {
   return t;
 }
 
+Text Text::view_of(const Text& whole, std::string_view part) {
+  if (whole.block_ == nullptr) return Text(part);
+  Text t;
+  if (part.empty()) return t;
+  t.block_ = whole.block_;
+  ++t.block_->refs;
+  t.data_ = part.data();
+  t.size_ = part.size();
+  return t;
+}
+
 void Text::release() noexcept { drop(block_); }
 
 }  // namespace fennick::json

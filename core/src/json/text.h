@@ -59,6 +59,8 @@ class Text {
   Text(const char* s) : Text(std::string_view(s)) {}
   // A view of `part`, which lies inside `kept`, sharing its block.
   static Text view_of(const KeptText& kept, std::string_view part);
+  // A view of `part`, which lies inside `whole`, sharing its block.
+  static Text view_of(const Text& whole, std::string_view part);
 
   Text(const Text& other) noexcept : block_(other.block_), data_(other.data_), size_(other.size_) {
     if (block_ != nullptr) ++block_->refs;
