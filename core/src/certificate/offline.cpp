@@ -78,7 +78,10 @@ void check_artifacts(const GovernanceCertificate& certificate, const std::string
       if (!shown_stage_id) shown_stage_id = text::shown_value(stage.stage_id);
       return *shown_stage_id;
     };
-    for (const auto& [name, claimed] : stage.artifact_hashes) {
+    for (const auto& artifact : stage.artifact_hashes) {
+      // Named, not structured bindings: lambdas below capture them (clang 14 cannot).
+      const auto& name = artifact.first;
+      const auto& claimed = artifact.second;
       if (escapes_artifact_dir(name)) {
         outcome.add_error([&] { return refusal_text("artifact name", name); });
         continue;
