@@ -149,35 +149,9 @@ class BomScan {
 
   bool value(std::size_t level, Role role, unsigned depth) {
     const int c = p_.peek_ws();
-    switch (c) {
-      case -1:
-        return p_.fail_peek("EOF while parsing a value");
-      case 'n':
-        p_.eat();
-        return p_.parse_ident("ull");
-      case 't':
-        p_.eat();
-        return p_.parse_ident("rue");
-      case 'f':
-        p_.eat();
-        return p_.parse_ident("alse");
-      case '"':
-        p_.eat();
-        return p_.parse_string(scratch_);
-      case '[':
-      case '{':
-        if (level >= kBomKeepLevels) return p_.ignore_value();
-        return c == '[' ? array(level, role, depth) : object(level, role, depth);
-      default:
-        break;
-    }
-    json::Number n;
-    if (c == '-') {
-      p_.eat();
-      return p_.parse_number(false, n);
-    }
-    if (c >= '0' && c <= '9') return p_.parse_number(true, n);
-    return p_.fail_peek("expected value");
+    if (c != '[' && c != '{') return p_.check_scalar(scratch_);
+    if (level >= kBomKeepLevels) return p_.ignore_value();
+    return c == '[' ? array(level, role, depth) : object(level, role, depth);
   }
 
   bool array(std::size_t level, Role role, unsigned depth) {

@@ -543,6 +543,35 @@ bool Parser::ignore_exponent() {
   return true;
 }
 
+bool Parser::check_scalar(std::string& scratch) {
+  const int c = peek_ws();
+  switch (c) {
+    case -1:
+      return fail_peek("EOF while parsing a value");
+    case 'n':
+      eat();
+      return parse_ident("ull");
+    case 't':
+      eat();
+      return parse_ident("rue");
+    case 'f':
+      eat();
+      return parse_ident("alse");
+    case '"':
+      eat();
+      return parse_string(scratch);
+    default:
+      break;
+  }
+  Number n;
+  if (c == '-') {
+    eat();
+    return parse_number(false, n);
+  }
+  if (is_digit(c)) return parse_number(true, n);
+  return fail_peek("expected value");
+}
+
 bool Parser::ignore_value() {
   // An explicit stack of open brackets: nesting of any depth costs heap, never stack.
   std::vector<char> stack;

@@ -89,6 +89,9 @@ class Parser {
   bool parse_number(bool positive, Number& out);
   // Skips one whole value of any depth without recursion and without the depth limit.
   bool ignore_value();
+  // Reads a value that does not open a list or map with the checks of a kept value, keeping
+  // nothing (`scratch` takes a string); the caller dispatches "[" and "{" itself.
+  bool check_scalar(std::string& scratch);
   // Nothing but whitespace may follow the document.
   bool end_document();
 

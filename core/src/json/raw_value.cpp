@@ -15,22 +15,7 @@ namespace {
 
 // The checks of read_value, step for step, with nothing kept: `scratch` takes each string.
 bool check_value(Parser& p, std::string& scratch) {
-  const int c = p.peek_ws();
-  switch (c) {
-    case -1:
-      return p.fail_peek("EOF while parsing a value");
-    case 'n':
-      p.eat();
-      return p.parse_ident("ull");
-    case 't':
-      p.eat();
-      return p.parse_ident("rue");
-    case 'f':
-      p.eat();
-      return p.parse_ident("alse");
-    case '"':
-      p.eat();
-      return p.parse_string(scratch);
+  switch (p.peek_ws()) {
     case '[':
       return read_sequence(
           p, [](Parser& q, void* ctx) { return check_value(q, *static_cast<std::string*>(ctx)); },
@@ -43,15 +28,8 @@ bool check_value(Parser& p, std::string& scratch) {
           },
           &scratch);
     default:
-      break;
+      return p.check_scalar(scratch);
   }
-  Number n;
-  if (c == '-') {
-    p.eat();
-    return p.parse_number(false, n);
-  }
-  if (c >= '0' && c <= '9') return p.parse_number(true, n);
-  return p.fail_peek("expected value");
 }
 
 // The text was checked when it was read: a step that fails here is a broken invariant.
