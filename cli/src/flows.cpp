@@ -74,6 +74,19 @@ void report_out_of_memory(const Streams& streams, const Step& step) {
   streams.err(std::string_view(line.data(), length));
 }
 
+// Runs a flow's steps; an exhausted heap ends the run with one line naming the step it was in.
+template <class Steps>
+int run_steps(const Streams& streams, const Steps& steps) {
+  Step step{"starting", {}};
+  try {
+    return steps(step);
+  } catch (const std::bad_alloc&) {
+    // By now the stack is unwound and what the steps held is freed; the line needs no heap.
+    report_out_of_memory(streams, step);
+    return kExitInputError;
+  }
+}
+
 int verify_certificate_steps(const VerifyCertificateArgs& args, const Streams& streams,
                              Step& step) {
   const std::string certificate_path = shown(args.certificate);
@@ -175,14 +188,8 @@ int verify_certificate_steps(const VerifyCertificateArgs& args, const Streams& s
 }  // namespace
 
 int run_verify_certificate(const VerifyCertificateArgs& args, const Streams& streams) {
-  Step step{"starting", {}};
-  try {
-    return verify_certificate_steps(args, streams, step);
-  } catch (const std::bad_alloc&) {
-    // By now the stack is unwound and what the step held is freed; the line needs no heap.
-    report_out_of_memory(streams, step);
-    return kExitInputError;
-  }
+  return run_steps(streams,
+                   [&](Step& step) { return verify_certificate_steps(args, streams, step); });
 }
 
 namespace {
@@ -251,14 +258,8 @@ int run_verify_provenance(const VerifyProvenanceArgs& args, const Streams& strea
 
 int run_verify_provenance(const VerifyProvenanceArgs& args, const Streams& streams,
                           const ProvenanceAudit& audit) {
-  Step step{"starting", {}};
-  try {
-    return verify_provenance_steps(args, streams, audit, step);
-  } catch (const std::bad_alloc&) {
-    // The audit's result and the report's piece are freed by now; the line needs no heap.
-    report_out_of_memory(streams, step);
-    return kExitInputError;
-  }
+  return run_steps(streams,
+                   [&](Step& step) { return verify_provenance_steps(args, streams, audit, step); });
 }
 
 int run_command_line(const std::vector<std::string>& argv, const Terminal& terminal,
